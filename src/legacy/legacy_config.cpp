@@ -1,0 +1,345 @@
+#include "legacy/legacy_config.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "legacy/legacy_check.h"
+#include "support/alloc.h"
+#include "support/compat.h"
+#include "support/log.h"
+#include "support/xml_handle.h"
+
+namespace {
+
+constexpr const char kAllocModule[] = "legacy_config";
+
+// The longest path <filename> and <metadata_progname> may hold.
+constexpr size_t kPathMax = 1023;
+
+legacy_config record;
+
+enum class Kind {
+    Text,           // stored as written
+    Upper,          // folded to upper case
+    Lower,          // folded to lower case
+    Path,           // at most kPathMax bytes
+    MetadataFormat, // checked as a metadata format template
+    Decode,         // checked as a decoder command template
+    Encode,         // checked as an encoder command template
+    Number,         // decimal within [min, max]
+    Flag,           // 0 or 1
+    Reencode,       // the nested section
+};
+
+struct Element {
+    const char *name;
+    Kind kind;
+    char *legacy_config::*text = nullptr;
+    int32_t legacy_config::*number = nullptr;
+    uint32_t legacy_config::*unumber = nullptr;
+    long long min = 0;
+    long long max = 1;
+};
+
+// Tried in this order; names are case-sensitive.
+const std::array kTopElements{
+    Element{"url", Kind::Text, &legacy_config::url},
+    Element{"sourceuser", Kind::Text, &legacy_config::sourceuser},
+    Element{"sourcepassword", Kind::Text, &legacy_config::sourcepassword},
+    Element{"format", Kind::Upper, &legacy_config::format},
+    Element{"filename", Kind::Path, &legacy_config::filename},
+    Element{"metadata_progname", Kind::Path, &legacy_config::metadata_progname},
+    Element{"metadata_format", Kind::MetadataFormat, &legacy_config::metadata_format},
+    Element{"metadata_refreshinterval", Kind::Number, nullptr,
+            &legacy_config::metadata_refreshinterval, nullptr, -1, 2147483647},
+    Element{"playlist_program", Kind::Flag, nullptr, &legacy_config::playlist_program},
+    Element{"shuffle", Kind::Flag, nullptr, &legacy_config::shuffle},
+    Element{"stream_once", Kind::Flag, nullptr, &legacy_config::stream_once},
+    Element{"reconnect_tries", Kind::Number, nullptr, nullptr, &legacy_config::reconnect_tries, 0,
+            4294967295LL},
+    Element{"svrinfoname", Kind::Text, &legacy_config::svrinfoname},
+    Element{"svrinfourl", Kind::Text, &legacy_config::svrinfourl},
+    Element{"svrinfogenre", Kind::Text, &legacy_config::svrinfogenre},
+    Element{"svrinfodescription", Kind::Text, &legacy_config::svrinfodescription},
+    Element{"svrinfobitrate", Kind::Text, &legacy_config::svrinfobitrate},
+    Element{"svrinfochannels", Kind::Text, &legacy_config::svrinfochannels},
+    Element{"svrinfosamplerate", Kind::Text, &legacy_config::svrinfosamplerate},
+    Element{"svrinfoquality", Kind::Text, &legacy_config::svrinfoquality},
+    Element{"svrinfopublic", Kind::Flag, nullptr, &legacy_config::svrinfopublic},
+    Element{"reencode", Kind::Reencode},
+};
+
+struct EntryElement {
+    const char *name;
+    Kind kind;
+    char *legacy_format_entry::*text;
+};
+
+const std::array kEntryElements{
+    EntryElement{"format", Kind::Upper, &legacy_format_entry::format},
+    EntryElement{"match", Kind::Lower, &legacy_format_entry::match},
+    EntryElement{"decode", Kind::Decode, &legacy_format_entry::decode},
+    EntryElement{"encode", Kind::Encode, &legacy_format_entry::encode},
+};
+
+bool named(const xmlNode *node, const char *name)
+{
+    return node->type == XML_ELEMENT_NODE &&
+           xmlStrcmp(node->name, reinterpret_cast<const xmlChar *>(name)) == 0;
+}
+
+void fold(char *text, int (*to)(int))
+{
+    // Only ASCII letters change; bytes with the high bit set stay as they are.
+    for (unsigned char *p = reinterpret_cast<unsigned char *>(text); *p != '\0'; p++)
+        if (*p < 0x80)
+            *p = static_cast<unsigned char>(to(*p));
+}
+
+void free_entry(legacy_format_entry *entry)
+{
+    if (entry == nullptr)
+        return;
+    XFREE(entry->format);
+    XFREE(entry->match);
+    XFREE(entry->encode);
+    XFREE(entry->decode);
+    XFREE(entry);
+}
+
+class Reader {
+  public:
+    Reader(const char *path, xmlDoc *doc) : path_(path), doc_(doc) {}
+
+    unsigned int errors() const { return errors_; }
+
+    void read_top(const xmlNode *node)
+    {
+        for (size_t i = 0; i < kTopElements.size(); i++) {
+            const Element &e = kTopElements[i];
+            if (!named(node, e.name))
+                continue;
+            switch (e.kind) {
+            case Kind::Number:
+            case Kind::Flag:
+                read_number(node, e, seen_[i]);
+                break;
+            case Kind::Reencode:
+                read_reencode(node);
+                break;
+            default:
+                read_text(node, e.name, e.kind, record.*(e.text));
+                break;
+            }
+            return;
+        }
+    }
+
+  private:
+    long line(const xmlNode *node) const { return xmlGetLineNo(node); }
+
+    void duplicate(const char *name, long at)
+    {
+        log_error("%s[%ld]: Error: Cannot have multiple <%s> elements\n", path_, at, name);
+        errors_++;
+    }
+
+    // The element's text, or empty when it has none (no child node, only
+    // comments or child elements, or an empty CDATA section).
+    std::string text_of(const xmlNode *node)
+    {
+        if (node->children == nullptr)
+            return {};
+        xml_text_ptr text = xml_element_text(doc_, node);
+        return text ? std::string(xml_chars(text.get())) : std::string();
+    }
+
+    void read_text(const xmlNode *node, const char *name, Kind kind, char *&field)
+    {
+        long at = line(node);
+        if (field != nullptr) {
+            duplicate(name, at);
+            return;
+        }
+        std::string text = text_of(node);
+        if (text.empty())
+            return;
+        if (kind == Kind::Path && text.size() > kPathMax) {
+            log_error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at, name);
+            errors_++;
+            return;
+        }
+        field = XSTRDUP(text.c_str());
+        switch (kind) {
+        case Kind::Upper:
+            fold(field, ::toupper);
+            break;
+        case Kind::Lower:
+            fold(field, ::tolower);
+            break;
+        case Kind::MetadataFormat:
+            errors_ += legacy_check_metadata_format(field, path_, at);
+            break;
+        case Kind::Decode:
+            errors_ += legacy_check_decoder_command(field, path_, at);
+            break;
+        case Kind::Encode:
+            errors_ += legacy_check_encoder_command(field, path_, at);
+            break;
+        default:
+            break;
+        }
+    }
+
+    // Numbers and flags: a later element is a duplicate only once one of
+    // that name was read successfully. `at` is the line the messages carry.
+    void read_number(const xmlNode *node, const Element &e, bool &seen, long at = -1)
+    {
+        if (at < 0)
+            at = line(node);
+        if (seen) {
+            duplicate(e.name, at);
+            return;
+        }
+        std::string text = text_of(node);
+        if (text.empty())
+            return;
+        const char *reason = nullptr;
+        long long value = strtonum(text.c_str(), e.min, e.max, &reason);
+        if (reason != nullptr) {
+            if (e.kind == Kind::Flag)
+                log_error("%s[%ld]: Error: <%s> may only contain 1 or 0\n", path_, at, e.name);
+            else
+                log_error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name,
+                          text.c_str(), reason);
+            errors_++;
+            return;
+        }
+        if (e.unumber != nullptr)
+            record.*(e.unumber) = static_cast<uint32_t>(value);
+        else
+            record.*(e.number) = static_cast<int32_t>(value);
+        seen = true;
+    }
+
+    void read_reencode(const xmlNode *section)
+    {
+        static const Element kEnable{"enable", Kind::Flag, nullptr, &legacy_config::reencode};
+        // <enable> may appear once per section; its messages point at the
+        // section, as version 0 always did.
+        bool enable_seen = false;
+        long at = line(section);
+        for (const xmlNode *child = section->children; child != nullptr; child = child->next) {
+            if (named(child, "enable"))
+                read_number(child, kEnable, enable_seen, at);
+            else if (named(child, "encdec"))
+                read_encdec(child);
+        }
+    }
+
+    void read_encdec(const xmlNode *node)
+    {
+        auto *entry = static_cast<legacy_format_entry *>(XCALLOC(1, sizeof(legacy_format_entry)));
+        for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
+            for (const EntryElement &e : kEntryElements) {
+                if (named(child, e.name)) {
+                    read_text(child, e.name, e.kind, entry->*(e.text));
+                    break;
+                }
+            }
+        }
+        // The table has a fixed size; an entry beyond it is an error of the
+        // file, reported after its own problems so that none goes unsaid.
+        if (record.encdec_count >= LEGACY_ENCDEC_MAX) {
+            log_error("%s[%ld]: Error: Cannot have more than %d <encdec> elements\n", path_,
+                      line(node), LEGACY_ENCDEC_MAX);
+            errors_++;
+            free_entry(entry);
+            return;
+        }
+        record.encdec[record.encdec_count++] = entry;
+    }
+
+    const char *path_;
+    xmlDoc *doc_;
+    unsigned int errors_ = 0;
+    std::array<bool, kTopElements.size()> seen_{};
+};
+
+const char *lookup(const char *key, char *legacy_format_entry::*field,
+                   char *legacy_format_entry::*result)
+{
+    for (int i = 0; i < record.encdec_count; i++) {
+        const legacy_format_entry *entry = record.encdec[i];
+        if (entry->*field == nullptr || std::strcmp(entry->*field, key) != 0)
+            continue;
+        return entry->*result != nullptr ? entry->*result : "";
+    }
+    return "";
+}
+
+} // namespace
+
+int legacy_config_read(const char *path)
+{
+    xmlLineNumbersDefault(1);
+    xml_doc_ptr doc = xml_parse_local_file(path);
+    if (!doc) {
+        log_error("%s: Parse error (not well-formed XML.)\n", path);
+        return 0;
+    }
+    const xmlNode *root = xmlDocGetRootElement(doc.get());
+    if (root == nullptr) {
+        log_error("%s: Parse error (empty XML document.)\n", path);
+        return 0;
+    }
+
+    // A record read before is released rather than leaked.
+    legacy_config_free(&record);
+    record.metadata_refreshinterval = -1;
+
+    Reader reader(path, doc.get());
+    for (const xmlNode *node = root->children; node != nullptr; node = node->next)
+        reader.read_top(node);
+    doc.reset();
+
+    if (reader.errors() == 0)
+        return 1;
+    legacy_config_free(&record);
+    log_error("%u configuration error(s) in %s\n", reader.errors(), path);
+    return 0;
+}
+
+legacy_config *legacy_config_get(void)
+{
+    return &record;
+}
+
+void legacy_config_free(legacy_config *r)
+{
+    if (r == nullptr)
+        return;
+    for (char *legacy_config::*field :
+         {&legacy_config::url, &legacy_config::sourceuser, &legacy_config::sourcepassword,
+          &legacy_config::format, &legacy_config::filename, &legacy_config::metadata_progname,
+          &legacy_config::metadata_format, &legacy_config::svrinfoname, &legacy_config::svrinfourl,
+          &legacy_config::svrinfogenre, &legacy_config::svrinfodescription,
+          &legacy_config::svrinfobitrate, &legacy_config::svrinfochannels,
+          &legacy_config::svrinfosamplerate, &legacy_config::svrinfoquality})
+        XFREE(r->*field);
+    for (legacy_format_entry *entry : r->encdec)
+        free_entry(entry);
+    *r = legacy_config{};
+}
+
+const char *legacy_config_get_encoder(const char *format)
+{
+    return lookup(format, &legacy_format_entry::format, &legacy_format_entry::encode);
+}
+
+const char *legacy_config_get_decoder(const char *extension)
+{
+    return lookup(extension, &legacy_format_entry::match, &legacy_format_entry::decode);
+}

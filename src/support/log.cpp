@@ -1,0 +1,90 @@
+#include "support/log.h"
+
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <syslog.h>
+
+namespace {
+
+unsigned int verbosity;
+
+struct Level {
+    int priority;
+    unsigned int threshold; // least verbosity at which the level is shown
+};
+
+constexpr std::array<Level, 6> kLevels{{
+    {LOG_ALERT, 0},
+    {LOG_ERR, 0},
+    {LOG_WARNING, 0},
+    {LOG_NOTICE, 1},
+    {LOG_INFO, 2},
+    {LOG_DEBUG, 3},
+}};
+
+LOG_PRINTF(2, 0) int log_v(unsigned int level, const char *format, va_list ap)
+{
+    if (level >= kLevels.size())
+        level = kLevels.size() - 1;
+    const Level &l = kLevels[level];
+    if (verbosity < l.threshold)
+        return 0;
+    vsyslog(l.priority, format, ap);
+    return 1;
+}
+
+LOG_PRINTF(2, 3) int log_at(unsigned int level, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int passed = log_v(level, format, ap);
+    va_end(ap);
+    return passed;
+}
+
+} // namespace
+
+int log_init(const char *name)
+{
+    openlog(name, LOG_PID | LOG_CONS | LOG_NDELAY | LOG_PERROR, LOG_USER);
+    return 0;
+}
+
+void log_exit(void)
+{
+    closelog();
+}
+
+void log_set_verbosity(int level)
+{
+    verbosity = static_cast<unsigned int>(level);
+}
+
+#define LOG_ENTRY(fn, level)                                                                       \
+    int fn(const char *format, ...)                                                                \
+    {                                                                                              \
+        va_list ap;                                                                                \
+        va_start(ap, format);                                                                      \
+        int passed = log_v(level, format, ap);                                                     \
+        va_end(ap);                                                                                \
+        return passed;                                                                             \
+    }
+
+LOG_ENTRY(log_alert, LOG_LEVEL_ALERT)
+LOG_ENTRY(log_error, LOG_LEVEL_ERROR)
+LOG_ENTRY(log_warning, LOG_LEVEL_WARNING)
+LOG_ENTRY(log_notice, LOG_LEVEL_NOTICE)
+LOG_ENTRY(log_info, LOG_LEVEL_INFO)
+LOG_ENTRY(log_debug, LOG_LEVEL_DEBUG)
+
+int log_errno(int level, int errnum, const char *prefix)
+{
+    if (errnum == 0)
+        return 0;
+    char description[1024];
+    std::snprintf(description, sizeof(description), "%s", std::strerror(errnum));
+    return log_at(level < 0 ? unsigned{LOG_LEVEL_DEBUG} : static_cast<unsigned int>(level), "%s%s%s",
+                  prefix != nullptr ? prefix : "", prefix != nullptr ? ": " : "", description);
+}

@@ -1,0 +1,33 @@
+// Diagnostics: every message goes to the system log and, through
+// LOG_PERROR, to standard error. The text is passed on as the caller wrote
+// it; the log adds no prefix and no newline of its own.
+#pragma once
+
+#define LOG_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+
+enum {
+    LOG_LEVEL_ALERT = 0,
+    LOG_LEVEL_ERROR = 1,
+    LOG_LEVEL_WARNING = 2,
+    LOG_LEVEL_NOTICE = 3,
+    LOG_LEVEL_INFO = 4,
+    LOG_LEVEL_DEBUG = 5,
+};
+
+// The platform keeps `name` by reference: it must outlive log_exit().
+int log_init(const char *name);
+void log_exit(void);
+// Thresholds: notice at 1, info at 2, debug at 3. Compared unsigned, so a
+// negative level lets everything through.
+void log_set_verbosity(int level);
+
+int log_alert(const char *format, ...) LOG_PRINTF(1, 2);
+int log_error(const char *format, ...) LOG_PRINTF(1, 2);
+int log_warning(const char *format, ...) LOG_PRINTF(1, 2);
+int log_notice(const char *format, ...) LOG_PRINTF(1, 2);
+int log_info(const char *format, ...) LOG_PRINTF(1, 2);
+int log_debug(const char *format, ...) LOG_PRINTF(1, 2);
+
+// Logs "prefix: strerror(errnum)" (or the description alone for a null
+// prefix) at the given level code; nothing for errnum 0.
+int log_errno(int level, int errnum, const char *prefix);
