@@ -1,0 +1,149 @@
+#include "cfg/cfg_encoder.h"
+
+// The format range check stays in NDEBUG builds too; this makes assert.h
+// declare __assert_fail whatever the build type.
+#undef NDEBUG
+#include <assert.h>
+
+#include "cfg/cfg_placeholder.h"
+#include "cfg/cfg_value.h"
+
+namespace {
+
+constexpr const char kAllocModule[] = "cfg_encoder";
+
+// An encoder produces the stream; it never sees a track file ("@T@") and
+// "@s@" has no meaning for it.
+constexpr cfg_placeholder_rule kProgramRules[] = {
+    {cfg_placeholder_rule::prohibited, "@T@", "prohibited placeholder @T@"},
+    {cfg_placeholder_rule::prohibited, "@s@", "prohibited placeholder @s@"},
+    {cfg_placeholder_rule::at_most_once, "@M@", "duplicate placeholder @M@"},
+    {cfg_placeholder_rule::at_most_once, "@a@", "duplicate placeholder @a@"},
+    {cfg_placeholder_rule::at_most_once, "@t@", "duplicate placeholder @t@"},
+};
+
+} // namespace
+
+// An out-of-range code would be written out as a format nobody can read
+// back. The message names this module as its allocations do.
+#define CFG_ENCODER_ASSERT(expr)                                                                   \
+    ((expr) ? static_cast<void>(0) : __assert_fail(#expr, kAllocModule, __LINE__, __func__))
+
+struct cfg_encoder {
+    cfg_list_link<cfg_encoder> link;
+    char *name;
+    int format;
+    char *program;
+};
+
+namespace {
+
+void release(cfg_encoder &encoder)
+{
+    cfg_value::clear_text(encoder.program, kAllocModule);
+}
+
+using list_ops = cfg_list::named<cfg_encoder, kAllocModule, release>;
+
+} // namespace
+
+cfg_encoder_list cfg_encoder_list_create()
+{
+    return list_ops::create();
+}
+
+void cfg_encoder_list_destroy(cfg_encoder_list *listp)
+{
+    list_ops::destroy(listp);
+}
+
+unsigned int cfg_encoder_list_count(cfg_encoder_list list)
+{
+    return list_ops::count(list);
+}
+
+cfg_encoder *cfg_encoder_list_find(cfg_encoder_list list, const char *name)
+{
+    return list_ops::find(list, name);
+}
+
+void cfg_encoder_list_foreach(cfg_encoder_list list, cfg_encoder_list_fn fn, void *arg)
+{
+    list_ops::for_each(list, fn, arg);
+}
+
+cfg_encoder *cfg_encoder_list_get(cfg_encoder_list list, const char *name)
+{
+    return list_ops::get(list, name);
+}
+
+void cfg_encoder_list_remove(cfg_encoder_list list, cfg_encoder **encoderp)
+{
+    list_ops::remove(list, encoderp);
+}
+
+cfg_encoder *cfg_encoder_create(const char *name)
+{
+    return list_ops::create_entry(name);
+}
+
+void cfg_encoder_destroy(cfg_encoder **encoderp)
+{
+    list_ops::destroy_entry(encoderp);
+}
+
+int cfg_encoder_set_name(cfg_encoder *encoder, cfg_encoder_list list, const char *name,
+                         const char **errstrp)
+{
+    return list_ops::set_name(encoder, list, name, errstrp);
+}
+
+int cfg_encoder_set_format(cfg_encoder *encoder, int fmt)
+{
+    CFG_ENCODER_ASSERT(CFG_STREAM_MIN <= fmt && CFG_STREAM_MAX >= fmt);
+    encoder->format = fmt;
+    return 0;
+}
+
+int cfg_encoder_set_format_str(cfg_encoder *encoder, cfg_encoder_list, const char *name,
+                               const char **errstrp)
+{
+    if (cfg_value::is_empty(name))
+        return cfg_value::fail(errstrp, "empty");
+    int fmt = CFG_STREAM_INVALID;
+    if (cfg_stream_format_from_name(name, &fmt) != 0)
+        return cfg_value::fail(errstrp, "unsupported stream format");
+    return cfg_encoder_set_format(encoder, fmt);
+}
+
+int cfg_encoder_set_program(cfg_encoder *encoder, cfg_encoder_list, const char *program,
+                            const char **errstrp)
+{
+    return cfg_value::set_text(encoder->program, program, errstrp, kAllocModule);
+}
+
+int cfg_encoder_validate(cfg_encoder *encoder, const char **errstrp)
+{
+    if (encoder->format == CFG_STREAM_INVALID)
+        return cfg_value::fail(errstrp, "format not set");
+    if (encoder->program == nullptr)
+        return cfg_value::fail(errstrp, "program not set");
+    if (const char *reason = cfg_placeholder_check(encoder->program, kProgramRules))
+        return cfg_value::fail(errstrp, reason);
+    return 0;
+}
+
+const char *cfg_encoder_get_name(cfg_encoder *encoder)
+{
+    return list_ops::get_name(encoder);
+}
+
+int cfg_encoder_get_format(cfg_encoder *encoder)
+{
+    return encoder->format;
+}
+
+const char *cfg_encoder_get_program(cfg_encoder *encoder)
+{
+    return encoder->program;
+}

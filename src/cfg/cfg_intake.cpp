@@ -1,0 +1,138 @@
+#include "cfg/cfg_intake.h"
+
+#include "cfg/cfg_value.h"
+
+namespace {
+
+constexpr const char kAllocModule[] = "cfg_intake";
+
+constexpr cfg_code_name kTypes[] = {
+    {"autodetect", CFG_INTAKE_AUTODETECT}, {"file", CFG_INTAKE_FILE},
+    {"playlist", CFG_INTAKE_PLAYLIST},     {"program", CFG_INTAKE_PROGRAM},
+    {"stdin", CFG_INTAKE_STDIN},
+};
+
+} // namespace
+
+struct cfg_intake {
+    cfg_list_link<cfg_intake> link;
+    char *name;
+    int type;
+    char filename[1024];
+    int shuffle;
+    int stream_once;
+};
+
+namespace {
+
+void release(cfg_intake &) {}
+
+using list_ops = cfg_list::named<cfg_intake, kAllocModule, release>;
+
+} // namespace
+
+cfg_intake_list cfg_intake_list_create()
+{
+    return list_ops::create();
+}
+
+void cfg_intake_list_destroy(cfg_intake_list *listp)
+{
+    list_ops::destroy(listp);
+}
+
+unsigned int cfg_intake_list_count(cfg_intake_list list)
+{
+    return list_ops::count(list);
+}
+
+cfg_intake *cfg_intake_list_find(cfg_intake_list list, const char *name)
+{
+    return list_ops::find(list, name);
+}
+
+void cfg_intake_list_foreach(cfg_intake_list list, cfg_intake_list_fn fn, void *arg)
+{
+    list_ops::for_each(list, fn, arg);
+}
+
+cfg_intake *cfg_intake_list_get(cfg_intake_list list, const char *name)
+{
+    return list_ops::get(list, name);
+}
+
+cfg_intake *cfg_intake_create(const char *name)
+{
+    return list_ops::create_entry(name);
+}
+
+void cfg_intake_destroy(cfg_intake **intakep)
+{
+    list_ops::destroy_entry(intakep);
+}
+
+int cfg_intake_set_name(cfg_intake *intake, cfg_intake_list list, const char *name,
+                        const char **errstrp)
+{
+    return list_ops::set_name(intake, list, name, errstrp);
+}
+
+int cfg_intake_set_type(cfg_intake *intake, cfg_intake_list, const char *type, const char **errstrp)
+{
+    return cfg_value::set_code(intake->type, type, kTypes, "unsupported", errstrp);
+}
+
+int cfg_intake_set_filename(cfg_intake *intake, cfg_intake_list, const char *filename,
+                            const char **errstrp)
+{
+    return cfg_value::set_buffer(intake->filename, filename, errstrp);
+}
+
+int cfg_intake_set_shuffle(cfg_intake *intake, cfg_intake_list, const char *shuffle,
+                           const char **errstrp)
+{
+    return cfg_value::set_boolean(intake->shuffle, shuffle, errstrp);
+}
+
+int cfg_intake_set_stream_once(cfg_intake *intake, cfg_intake_list, const char *stream_once,
+                               const char **errstrp)
+{
+    return cfg_value::set_boolean(intake->stream_once, stream_once, errstrp);
+}
+
+int cfg_intake_validate(cfg_intake *intake, const char **errstrp)
+{
+    if (intake->filename[0] == '\0' && intake->type != CFG_INTAKE_STDIN)
+        return cfg_value::fail(errstrp, "intake filename missing");
+    return 0;
+}
+
+const char *cfg_intake_get_name(cfg_intake *intake)
+{
+    return list_ops::get_name(intake);
+}
+
+int cfg_intake_get_type(cfg_intake *intake)
+{
+    return intake->type;
+}
+
+const char *cfg_intake_get_type_str(cfg_intake *intake)
+{
+    return cfg_value::code_name(kTypes, intake->type, "autodetect");
+}
+
+const char *cfg_intake_get_filename(cfg_intake *intake)
+{
+    return cfg_value::get_buffer(intake->filename);
+}
+
+int cfg_intake_get_shuffle(cfg_intake *intake)
+{
+    return intake->shuffle;
+}
+
+int cfg_intake_get_stream_once(cfg_intake *intake)
+{
+    return intake->stream_once;
+}

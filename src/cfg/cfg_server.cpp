@@ -1,0 +1,242 @@
+#include "cfg/cfg_server.h"
+
+#include <cstdint>
+#include <netdb.h>
+
+#include "cfg/cfg_value.h"
+
+namespace {
+
+constexpr const char kAllocModule[] = "cfg_server";
+
+constexpr int kDefaultPort = 8000;
+constexpr const char kDefaultUser[] = "source";
+
+constexpr cfg_code_name kProtocols[] = {
+    {"http", CFG_PROTO_HTTP},
+    {"https", CFG_PROTO_HTTPS},
+    {"icy", CFG_PROTO_ICY},
+    {"roaraudio", CFG_PROTO_ROARAUDIO},
+};
+
+constexpr cfg_code_name kTlsModes[] = {
+    {"may", CFG_TLS_MAY},
+    {"none", CFG_TLS_NONE},
+    {"required", CFG_TLS_REQUIRED},
+};
+
+} // namespace
+
+struct cfg_server {
+    cfg_list_link<cfg_server> link;
+    char *name;
+    int protocol;
+    char hostname[NI_MAXHOST];
+    int port;
+    char user[256];
+    char password[256];
+    int tls;
+    char tls_cipher_suite[2048];
+    char ca_dir[1024];
+    char ca_file[1024];
+    char client_cert[1024];
+    uint32_t reconnect_attempts;
+};
+
+static_assert(sizeof(cfg_server::hostname) == 1025);
+
+namespace {
+
+void release(cfg_server &) {}
+
+using list_ops = cfg_list::named<cfg_server, kAllocModule, release>;
+
+} // namespace
+
+cfg_server_list cfg_server_list_create()
+{
+    return list_ops::create();
+}
+
+void cfg_server_list_destroy(cfg_server_list *listp)
+{
+    list_ops::destroy(listp);
+}
+
+unsigned int cfg_server_list_count(cfg_server_list list)
+{
+    return list_ops::count(list);
+}
+
+cfg_server *cfg_server_list_find(cfg_server_list list, const char *name)
+{
+    return list_ops::find(list, name);
+}
+
+void cfg_server_list_foreach(cfg_server_list list, cfg_server_list_fn fn, void *arg)
+{
+    list_ops::for_each(list, fn, arg);
+}
+
+cfg_server *cfg_server_list_get(cfg_server_list list, const char *name)
+{
+    return list_ops::get(list, name);
+}
+
+cfg_server *cfg_server_create(const char *name)
+{
+    return list_ops::create_entry(name);
+}
+
+void cfg_server_destroy(cfg_server **serverp)
+{
+    list_ops::destroy_entry(serverp);
+}
+
+int cfg_server_set_name(cfg_server *server, cfg_server_list list, const char *name,
+                        const char **errstrp)
+{
+    return list_ops::set_name(server, list, name, errstrp);
+}
+
+int cfg_server_set_protocol(cfg_server *server, cfg_server_list, const char *protocol,
+                            const char **errstrp)
+{
+    return cfg_value::set_code(server->protocol, protocol, kProtocols, "unsupported", errstrp);
+}
+
+int cfg_server_set_hostname(cfg_server *server, cfg_server_list, const char *hostname,
+                            const char **errstrp)
+{
+    return cfg_value::set_buffer(server->hostname, hostname, errstrp);
+}
+
+int cfg_server_set_port(cfg_server *server, cfg_server_list, const char *port, const char **errstrp)
+{
+    return cfg_value::set_number(server->port, port, 1, 65535, errstrp);
+}
+
+int cfg_server_set_user(cfg_server *server, cfg_server_list, const char *user, const char **errstrp)
+{
+    return cfg_value::set_buffer(server->user, user, errstrp);
+}
+
+int cfg_server_set_password(cfg_server *server, cfg_server_list, const char *password,
+                            const char **errstrp)
+{
+    return cfg_value::set_buffer(server->password, password, errstrp);
+}
+
+int cfg_server_set_tls(cfg_server *server, cfg_server_list, const char *tls, const char **errstrp)
+{
+    return cfg_value::set_code(server->tls, tls, kTlsModes, "invalid", errstrp);
+}
+
+int cfg_server_set_tls_cipher_suite(cfg_server *server, cfg_server_list, const char *suite,
+                                    const char **errstrp)
+{
+    return cfg_value::set_buffer(server->tls_cipher_suite, suite, errstrp);
+}
+
+int cfg_server_set_ca_dir(cfg_server *server, cfg_server_list, const char *ca_dir,
+                          const char **errstrp)
+{
+    return cfg_value::set_buffer(server->ca_dir, ca_dir, errstrp);
+}
+
+int cfg_server_set_ca_file(cfg_server *server, cfg_server_list, const char *ca_file,
+                           const char **errstrp)
+{
+    return cfg_value::set_buffer(server->ca_file, ca_file, errstrp);
+}
+
+int cfg_server_set_client_cert(cfg_server *server, cfg_server_list, const char *client_cert,
+                               const char **errstrp)
+{
+    return cfg_value::set_buffer(server->client_cert, client_cert, errstrp);
+}
+
+int cfg_server_set_reconnect_attempts(cfg_server *server, cfg_server_list, const char *attempts,
+                                      const char **errstrp)
+{
+    return cfg_value::set_number(server->reconnect_attempts, attempts, 0, UINT32_MAX, errstrp);
+}
+
+int cfg_server_validate(cfg_server *server, const char **errstrp)
+{
+    if (server->hostname[0] == '\0')
+        return cfg_value::fail(errstrp, "hostname missing");
+    if (server->password[0] == '\0')
+        return cfg_value::fail(errstrp, "password missing");
+    return 0;
+}
+
+const char *cfg_server_get_name(cfg_server *server)
+{
+    return list_ops::get_name(server);
+}
+
+int cfg_server_get_protocol(cfg_server *server)
+{
+    return server->protocol;
+}
+
+const char *cfg_server_get_protocol_str(cfg_server *server)
+{
+    return cfg_value::code_name(kProtocols, server->protocol, "http");
+}
+
+const char *cfg_server_get_hostname(cfg_server *server)
+{
+    return cfg_value::get_buffer(server->hostname);
+}
+
+int cfg_server_get_port(cfg_server *server)
+{
+    return server->port != 0 ? server->port : kDefaultPort;
+}
+
+const char *cfg_server_get_user(cfg_server *server)
+{
+    return server->user[0] != '\0' ? server->user : kDefaultUser;
+}
+
+const char *cfg_server_get_password(cfg_server *server)
+{
+    return cfg_value::get_buffer(server->password);
+}
+
+int cfg_server_get_tls(cfg_server *server)
+{
+    return server->protocol == CFG_PROTO_HTTPS ? CFG_TLS_REQUIRED : server->tls;
+}
+
+const char *cfg_server_get_tls_str(cfg_server *server)
+{
+    return cfg_value::code_name(kTlsModes, cfg_server_get_tls(server), "may");
+}
+
+const char *cfg_server_get_tls_cipher_suite(cfg_server *server)
+{
+    return cfg_value::get_buffer(server->tls_cipher_suite);
+}
+
+const char *cfg_server_get_ca_dir(cfg_server *server)
+{
+    return cfg_value::get_buffer(server->ca_dir);
+}
+
+const char *cfg_server_get_ca_file(cfg_server *server)
+{
+    return cfg_value::get_buffer(server->ca_file);
+}
+
+const char *cfg_server_get_client_cert(cfg_server *server)
+{
+    return cfg_value::get_buffer(server->client_cert);
+}
+
+uint32_t cfg_server_get_reconnect_attempts(cfg_server *server)
+{
+    return server->reconnect_attempts;
+}
