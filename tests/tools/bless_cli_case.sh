@@ -19,7 +19,16 @@ for case_dir in "$@"; do
         [ -x setup ] && ./setup
         stdout_to=out
         [ -f stdout-to ] && stdout_to=$(cat stdout-to)
-        (exec -a "$argv0" "$tool" "${args[@]}") > "$stdout_to" 2> err < /dev/null
+        launch=()
+        if [ -f unprivileged ] && [ "$(id -u)" = 0 ]; then
+            launch+=(setpriv --inh-caps=-dac_override,-dac_read_search
+                     --bounding-set=-dac_override,-dac_read_search --)
+        fi
+        if [ ${#launch[@]} = 0 ]; then
+            (exec -a "$argv0" "$tool" "${args[@]}")
+        else
+            "${launch[@]}" bash -c 'exec -a "$0" "$@"' "$argv0" "$tool" "${args[@]}"
+        fi > "$stdout_to" 2> err < /dev/null
         echo $? > status
         [ -f out ] || : > out
         progname=${argv0##*/}

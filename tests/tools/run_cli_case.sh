@@ -10,6 +10,15 @@
 #
 # The case runs in a copy of its folder, so paths in messages are the
 # relative ones of `args`; the copy of a failing case is kept for a look.
+#
+# An executable `setup` runs in the copy first (to make inputs too big or
+# too odd to keep in the repository). A file `unprivileged` makes the tool
+# run without the capabilities by which root reads any file, so that file
+# permissions hold for it too. A file `limits` holding "SECONDS MEGABYTES"
+# fails the case when the run takes longer or more memory than that; the
+# caller turns the check on with ONYX_LIMITS=1 (builds with sanitizers are
+# slower and bigger). ONYX_VALGRIND=1 runs the tool under memcheck; any
+# memory error or definite or indirect leak fails the case.
 set -u
 tool=$1
 case_dir=$2
@@ -28,9 +37,32 @@ argv0=onyxcast-cfgmigrate
 [ -f argv0 ] && argv0=$(cat argv0)
 [ -x setup ] && ./setup
 
+# Programs the tool runs under, outermost first. Each would start the tool
+# under its own name, so the innermost step is a shell that sets argv[0].
+launch=()
+check_limits=
+if [ -f limits ] && [ "${ONYX_LIMITS:-}" = 1 ] && [ -z "${ONYX_VALGRIND:-}" ]; then
+    read -r max_seconds max_megabytes < limits
+    launch+=(/usr/bin/time -f '%e %M' -o "$work/usage")
+    check_limits=1
+fi
+if [ -f unprivileged ] && [ "$(id -u)" = 0 ]; then
+    launch+=(setpriv --inh-caps=-dac_override,-dac_read_search
+             --bounding-set=-dac_override,-dac_read_search --)
+fi
+if [ -n "${ONYX_VALGRIND:-}" ]; then
+    launch+=(valgrind --quiet --error-exitcode=99 --leak-check=full
+             --errors-for-leak-kinds=definite,indirect --trace-children=yes
+             --log-file="$work/valgrind.%p.log")
+fi
+
 stdout_to=actual.stdout
 [ -f stdout-to ] && stdout_to=$(cat stdout-to)
-(exec -a "$argv0" "$tool" "${args[@]}") > "$stdout_to" 2> actual.stderr.raw < /dev/null
+if [ ${#launch[@]} = 0 ]; then
+    (exec -a "$argv0" "$tool" "${args[@]}")
+else
+    "${launch[@]}" bash -c 'exec -a "$0" "$@"' "$argv0" "$tool" "${args[@]}"
+fi > "$stdout_to" 2> actual.stderr.raw < /dev/null
 status=$?
 [ -f actual.stdout ] || : > actual.stdout
 
@@ -57,6 +89,26 @@ if ! cmp -s expected.stderr actual.stderr; then
     echo "standard error differs:"
     diff -u expected.stderr actual.stderr | head -50
     failed=1
+fi
+if [ -n "${ONYX_VALGRIND:-}" ]; then
+    for log in valgrind.*.log; do
+        if [ -s "$log" ]; then
+            echo "valgrind reports:"
+            head -60 "$log"
+            failed=1
+        fi
+    done
+fi
+if [ -n "$check_limits" ]; then
+    read -r seconds kilobytes < <(tail -n 1 usage)
+    if ! awk -v s="$seconds" -v m="$max_seconds" 'BEGIN { exit !(s <= m) }'; then
+        echo "took $seconds s, more than $max_seconds s"
+        failed=1
+    fi
+    if [ "$kilobytes" -gt $((max_megabytes * 1024)) ]; then
+        echo "took $kilobytes KB of memory, more than $max_megabytes MB"
+        failed=1
+    fi
 fi
 if [ -n "${ONYX_XMLCHECK:-}" ] && [ "$status" = 0 ] && [ -s actual.stdout ]; then
     if ! "$ONYX_XMLCHECK" actual.stdout; then

@@ -1,0 +1,339 @@
+#include "cfg/cfg_reader.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <sys/stat.h>
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include "cfg/cfg.h"
+#include "cfg/cfg_writer.h"
+#include "support/log.h"
+#include "support/xml_handle.h"
+
+namespace {
+
+// Only elements count: text, comments and processing instructions are
+// passed over even when their node name happens to match.
+bool named(const xmlNode *node, const char *name)
+{
+    return node->type == XML_ELEMENT_NODE &&
+           xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar *>(name)) == 0;
+}
+
+// Every setter of the model names its reason; the fallback only keeps a
+// setter that forgot from crashing the message.
+const char *reason_text(const char *reason)
+{
+    return reason != nullptr ? reason : "invalid";
+}
+
+template <typename Entry, typename List> struct entry_field {
+    const char *name; // as the messages spell it
+    int (*set)(Entry *entry, List list, const char *value, const char **errstrp);
+};
+
+template <typename Entry, typename List> struct list_section {
+    const char *entry; // the entry element, also the messages' label
+    List (*list)();
+    Entry *(*get)(List list, const char *name);
+    int (*validate)(Entry *entry, const char **errstrp);
+    const char *(*name)(Entry *entry);
+    std::span<const entry_field<Entry, List>> fields; // tried in this order
+};
+
+constexpr entry_field<cfg_server, cfg_server_list> kServerFields[] = {
+    {"name", cfg_server_set_name},
+    {"protocol", cfg_server_set_protocol},
+    {"hostname", cfg_server_set_hostname},
+    {"port", cfg_server_set_port},
+    {"user", cfg_server_set_user},
+    {"password", cfg_server_set_password},
+    {"reconnect_attempts", cfg_server_set_reconnect_attempts},
+    {"tls", cfg_server_set_tls},
+    {"tls_cipher_suite", cfg_server_set_tls_cipher_suite},
+    {"ca_dir", cfg_server_set_ca_dir},
+    {"ca_file", cfg_server_set_ca_file},
+    {"client_cert", cfg_server_set_client_cert},
+};
+
+constexpr entry_field<cfg_stream, cfg_stream_list> kStreamFields[] = {
+    {"name", cfg_stream_set_name},
+    {"mountpoint", cfg_stream_set_mountpoint},
+    {"intake", cfg_stream_set_intake},
+    {"server", cfg_stream_set_server},
+    {"public", cfg_stream_set_public},
+    {"format", cfg_stream_set_format},
+    // An empty element hands null over, which clears the encoder.
+    {"encoder", cfg_stream_set_encoder},
+    {"stream_name", cfg_stream_set_stream_name},
+    {"stream_url", cfg_stream_set_stream_url},
+    {"stream_genre", cfg_stream_set_stream_genre},
+    {"stream_description", cfg_stream_set_stream_description},
+    {"stream_quality", cfg_stream_set_stream_quality},
+    {"stream_bitrate", cfg_stream_set_stream_bitrate},
+    {"stream_samplerate", cfg_stream_set_stream_samplerate},
+    {"stream_channels", cfg_stream_set_stream_channels},
+};
+
+constexpr entry_field<cfg_intake, cfg_intake_list> kIntakeFields[] = {
+    {"name", cfg_intake_set_name},
+    {"type", cfg_intake_set_type},
+    {"filename", cfg_intake_set_filename},
+    {"shuffle", cfg_intake_set_shuffle},
+    {"stream_once", cfg_intake_set_stream_once},
+};
+
+constexpr entry_field<cfg_decoder, cfg_decoder_list> kDecoderFields[] = {
+    {"name", cfg_decoder_set_name},
+    {"program", cfg_decoder_set_program},
+    {"file_ext", cfg_decoder_add_ext},
+};
+
+constexpr entry_field<cfg_encoder, cfg_encoder_list> kEncoderFields[] = {
+    {"name", cfg_encoder_set_name},
+    {"format", cfg_encoder_set_format_str},
+    {"program", cfg_encoder_set_program},
+};
+
+constexpr list_section<cfg_server, cfg_server_list> kServers{
+    .entry = "server",
+    .list = cfg_get_servers,
+    .get = cfg_server_list_get,
+    .validate = cfg_server_validate,
+    .name = cfg_server_get_name,
+    .fields = kServerFields,
+};
+
+constexpr list_section<cfg_stream, cfg_stream_list> kStreams{
+    .entry = "stream",
+    .list = cfg_get_streams,
+    .get = cfg_stream_list_get,
+    .validate = cfg_stream_validate,
+    .name = cfg_stream_get_name,
+    .fields = kStreamFields,
+};
+
+constexpr list_section<cfg_intake, cfg_intake_list> kIntakes{
+    .entry = "intake",
+    .list = cfg_get_intakes,
+    .get = cfg_intake_list_get,
+    .validate = cfg_intake_validate,
+    .name = cfg_intake_get_name,
+    .fields = kIntakeFields,
+};
+
+constexpr list_section<cfg_decoder, cfg_decoder_list> kDecoders{
+    .entry = "decoder",
+    .list = cfg_get_decoders,
+    .get = cfg_decoder_list_get,
+    .validate = cfg_decoder_validate,
+    .name = cfg_decoder_get_name,
+    .fields = kDecoderFields,
+};
+
+constexpr list_section<cfg_encoder, cfg_encoder_list> kEncoders{
+    .entry = "encoder",
+    .list = cfg_get_encoders,
+    .get = cfg_encoder_list_get,
+    .validate = cfg_encoder_validate,
+    .name = cfg_encoder_get_name,
+    .fields = kEncoderFields,
+};
+
+struct metadata_field {
+    const char *name;
+    int (*set)(const char *value, const char **errstrp);
+};
+
+constexpr metadata_field kMetadataFields[] = {
+    {"program", cfg_set_metadata_program},
+    {"format_str", cfg_set_metadata_format_str},
+    {"refresh_interval", cfg_set_metadata_refresh_interval},
+    {"normalize_strings", cfg_set_metadata_normalize_strings},
+    {"no_updates", cfg_set_metadata_no_updates},
+};
+
+class document_reader {
+  public:
+    document_reader(const char *path, xmlDoc *doc) : path_(path), doc_(doc) {}
+
+    bool failed() const { return failed_; }
+
+    // Sections of other names are passed over.
+    void read_section(const xmlNode *section);
+
+  private:
+    using read_fn = void (document_reader::*)(const xmlNode *section);
+    struct section_reader {
+        const char *name;
+        read_fn read;
+    };
+    static const section_reader kSections[6];
+
+    // A node without text (no children) is handed over as null.
+    xml_text_ptr text_of(const xmlNode *field) const { return xml_element_text(doc_, field); }
+
+    // Every entry element starts from the entry named "default", so unnamed
+    // elements fill one entry and a "name" field renames it. The first
+    // refusal ends the section: later entries might depend on this one.
+    template <const auto &Section> void read_list(const xmlNode *section)
+    {
+        for (const xmlNode *node = section->children; node != nullptr; node = node->next) {
+            if (!named(node, Section.entry))
+                continue;
+            const long entry_line = xmlGetLineNo(node);
+            auto list = Section.list();
+            auto *entry = Section.get(list, "default");
+            for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
+                const auto *field = find_field(Section.fields, child);
+                if (field == nullptr)
+                    continue;
+                xml_text_ptr text = text_of(child);
+                const char *reason = nullptr;
+                if (field->set(entry, list, xml_chars(text.get()), &reason) != 0) {
+                    log_error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child), Section.entry,
+                              Section.name(entry), field->name, reason_text(reason));
+                    failed_ = true;
+                    return;
+                }
+            }
+            const char *reason = nullptr;
+            if (Section.validate(entry, &reason) != 0) {
+                log_error("%s[%ld]: %s (%s): %s", path_, entry_line, Section.entry,
+                          Section.name(entry), reason_text(reason));
+                failed_ = true;
+                return;
+            }
+        }
+    }
+
+    template <typename Field>
+    static const Field *find_field(std::span<const Field> fields, const xmlNode *node)
+    {
+        for (const Field &field : fields) {
+            if (named(node, field.name))
+                return &field;
+        }
+        return nullptr;
+    }
+
+    // Metadata settings stand alone, so every refusal is worth reporting.
+    void read_metadata(const xmlNode *section)
+    {
+        for (const xmlNode *child = section->children; child != nullptr; child = child->next) {
+            const metadata_field *field =
+                find_field(std::span<const metadata_field>(kMetadataFields), child);
+            if (field == nullptr)
+                continue;
+            xml_text_ptr text = text_of(child);
+            const char *reason = nullptr;
+            if (field->set(xml_chars(text.get()), &reason) != 0) {
+                log_error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
+                          field->name, reason_text(reason));
+                failed_ = true;
+            }
+        }
+    }
+
+    const char *path_;
+    xmlDoc *doc_;
+    bool failed_ = false;
+};
+
+const document_reader::section_reader document_reader::kSections[6] = {
+    {"servers", &document_reader::read_list<kServers>},
+    {"streams", &document_reader::read_list<kStreams>},
+    {"intakes", &document_reader::read_list<kIntakes>},
+    {"metadata", &document_reader::read_metadata},
+    {"decoders", &document_reader::read_list<kDecoders>},
+    {"encoders", &document_reader::read_list<kEncoders>},
+};
+
+void document_reader::read_section(const xmlNode *section)
+{
+    for (const section_reader &s : kSections) {
+        if (named(section, s.name)) {
+            (this->*s.read)(section);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int cfg_check_file_mode(const char *path)
+{
+    if (path == nullptr)
+        path = "";
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        log_error("%s: %s", path, std::strerror(errno));
+        return -1;
+    }
+    if (st.st_mode & S_IROTH)
+        log_warning("%s: world readable", path);
+    else if (st.st_mode & S_IRGRP)
+        log_notice("%s: group readable", path);
+    // Anyone could change the commands this configuration runs.
+    if (st.st_mode & S_IWOTH) {
+        log_error("%s: world writeable", path);
+        return -1;
+    }
+    return 0;
+}
+
+int cfg_document_read(const char *path)
+{
+    if (path == nullptr)
+        path = "";
+    xmlLineNumbersDefault(1);
+    if (cfg_check_file_mode(path) != 0)
+        return -1;
+
+    // Version-1 messages carry no newline of their own.
+    xml_doc_ptr doc = xml_parse_local_file(path, "");
+    if (!doc) {
+        log_error("%s: not well-formed XML", path);
+        return -1;
+    }
+    const xmlNode *root = xmlDocGetRootElement(doc.get());
+    if (root == nullptr) {
+        log_error("%s: empty document", path);
+        return -1;
+    }
+    if (xmlStrcasecmp(root->name, reinterpret_cast<const xmlChar *>(kCfgDocumentRoot)) != 0) {
+        log_error("%s: %s configuration not recognized", path, kCfgDocumentRoot);
+        return -1;
+    }
+
+    document_reader reader(path, doc.get());
+    for (const xmlNode *section = root->children; section != nullptr; section = section->next)
+        reader.read_section(section);
+    return reader.failed() ? -1 : 0;
+}
+
+int cfg_reload_file()
+{
+    cfg_clear(cfg_saved());
+    cfg_exchange();
+
+    const int type = cfg_get_program_config_type();
+    if (type != CFG_SOURCE_XML) {
+        log_alert("unsupported config type %u", static_cast<unsigned int>(type));
+        std::abort();
+    }
+
+    if (cfg_document_read(cfg_get_program_config_file()) != 0) {
+        // Drop the partly read configuration and bring the previous one back.
+        cfg_clear(cfg_active());
+        cfg_exchange();
+        cfg_clear(cfg_saved());
+        return -1;
+    }
+    cfg_clear(cfg_saved());
+    return 0;
+}

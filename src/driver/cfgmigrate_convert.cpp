@@ -1,0 +1,309 @@
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+
+#include "cfg/cfg.h"
+#include "driver/cfgmigrate.h"
+#include "support/alloc.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr const char kAllocModule[] = "cfgmigrate_convert";
+
+struct text_deleter {
+    void operator()(char *text) const { XFREE(text); }
+};
+using owned_text = std::unique_ptr<char, text_deleter>;
+
+// A copy of [begin, begin+len) with its own terminating NUL.
+owned_text copy_span(const char *begin, size_t len)
+{
+    auto *text = static_cast<char *>(XMALLOC(len + 1));
+    std::memcpy(text, begin, len);
+    text[len] = '\0';
+    return owned_text(text);
+}
+
+// Version 0 named the Ogg container by its codecs.
+const char *format_name(const char *format)
+{
+    if (strcasecmp(format, "vorbis") == 0 || strcasecmp(format, "theora") == 0)
+        return "Ogg";
+    return format;
+}
+
+class Migration {
+  public:
+    Migration(const legacy_config &record, const char *path) : r_(record), path_(path) {}
+
+    int run()
+    {
+        if (setup_url() < 0)
+            return -1;
+        settings();
+        reencode();
+        if (warnings_ != 0)
+            log_warning("%s: %u warnings", path_, warnings_);
+        drop_missing_encoder();
+        return check();
+    }
+
+  private:
+    // A refused value costs a warning; the conversion goes on without it.
+    template <typename Entry, typename List>
+    int apply(int (*setter)(Entry *, List, const char *, const char **), Entry *entry, List list,
+              const char *value, const char *label)
+    {
+        const char *reason = nullptr;
+        if (setter(entry, list, value, &reason) == 0)
+            return 0;
+        warn(label, reason, value);
+        return -1;
+    }
+
+    void apply(int (*setter)(const char *, const char **), const char *value, const char *label)
+    {
+        const char *reason = nullptr;
+        if (setter(value, &reason) != 0)
+            warn(label, reason, value);
+    }
+
+    void warn(const char *label, const char *reason, const char *value)
+    {
+        log_warning("%s: %s: %s: %s", path_, label, reason, value);
+        warnings_++;
+    }
+
+    void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
+    {
+        char text[1024];
+        std::snprintf(text, sizeof text, "%d", value);
+        apply(setter, text, label);
+    }
+
+    template <typename Entry, typename List>
+    void apply_number(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
+                      List list, long long value, bool is_unsigned, const char *label)
+    {
+        char text[1024];
+        if (is_unsigned)
+            std::snprintf(text, sizeof text, "%u", static_cast<unsigned int>(value));
+        else
+            std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+        apply(setter, entry, list, text, label);
+    }
+
+    // The version-0 URL is http://host:port/mountpoint; nothing else in it
+    // is interpreted, so a host may hold '/' or '@' and later ':' belong to
+    // the mountpoint.
+    int setup_url()
+    {
+        const char *url = r_.url;
+        if (url == nullptr || url[0] == '\0') {
+            log_error("%s: Missing <url> -- not an onyxcast version 0.x configuration?", path_);
+            return -1;
+        }
+        constexpr const char kScheme[] = "http://";
+        constexpr size_t kSchemeLen = sizeof kScheme - 1;
+        if (strncasecmp(url, kScheme, kSchemeLen) != 0) {
+            log_error("%s: Invalid <url>: Not an HTTP address", path_);
+            return -1;
+        }
+        const char *host = url + kSchemeLen;
+        const char *colon = std::strchr(host, ':');
+        if (colon == nullptr) {
+            log_error("%s: Invalid <url>: Missing port", path_);
+            return -1;
+        }
+        const char *port = colon + 1;
+        const char *slash = std::strchr(port, '/');
+        if (slash == nullptr) {
+            log_error("%s: Invalid <url>: Missing mountpoint or too long port number", path_);
+            return -1;
+        }
+
+        apply(cfg_server_set_protocol, server_, servers_, "HTTP", "<url>");
+        apply(cfg_server_set_hostname, server_, servers_,
+              copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>");
+        apply(cfg_server_set_port, server_, servers_,
+              copy_span(port, static_cast<size_t>(slash - port)).get(), "<url>");
+        apply(cfg_stream_set_mountpoint, stream_, streams_, copy_span(slash, std::strlen(slash)).get(),
+              "<url>");
+        return 0;
+    }
+
+    void settings()
+    {
+        if (r_.sourceuser != nullptr)
+            apply(cfg_server_set_user, server_, servers_, r_.sourceuser, "<sourceuser>");
+        if (r_.sourcepassword != nullptr)
+            apply(cfg_server_set_password, server_, servers_, r_.sourcepassword,
+                  "<sourcepassword>");
+        if (r_.format != nullptr)
+            apply(cfg_stream_set_format, stream_, streams_, format_name(r_.format), "<format>");
+        if (r_.filename != nullptr) {
+            if (strcasecmp(r_.filename, "stdin") == 0)
+                apply(cfg_intake_set_type, intake_, intakes_, "stdin", "<filename>");
+            else
+                apply(cfg_intake_set_filename, intake_, intakes_, r_.filename, "<filename>");
+        }
+        if (r_.metadata_progname != nullptr)
+            apply(cfg_set_metadata_program, r_.metadata_progname, "<metadata_progname>");
+        if (r_.metadata_format != nullptr)
+            apply(cfg_set_metadata_format_str, r_.metadata_format, "<metadata_format>");
+        // 0 is left out on purpose: the version-1 setting keeps its initial
+        // value; -1 (the element was absent) is passed on.
+        if (r_.metadata_refreshinterval != 0)
+            apply_number(cfg_set_metadata_refresh_interval, r_.metadata_refreshinterval,
+                         "<metadata_refreshinterval>");
+        // After <filename>, so that a program intake wins over "stdin".
+        if (r_.playlist_program != 0)
+            apply(cfg_intake_set_type, intake_, intakes_, "program", "playlist_program");
+        apply_number(cfg_intake_set_shuffle, intake_, intakes_, r_.shuffle, false, "<shuffle>");
+        apply_number(cfg_intake_set_stream_once, intake_, intakes_, r_.stream_once, false,
+                     "<stream_once>");
+        apply_number(cfg_server_set_reconnect_attempts, server_, servers_, r_.reconnect_tries,
+                     true, "<reconnect_tries>");
+
+        struct StreamText {
+            char *legacy_config::*field;
+            int (*setter)(cfg_stream *, cfg_stream_list, const char *, const char **);
+            const char *label;
+        };
+        static constexpr StreamText kStreamTexts[] = {
+            {&legacy_config::svrinfoname, cfg_stream_set_stream_name, "<svrinfoname>"},
+            {&legacy_config::svrinfourl, cfg_stream_set_stream_url, "<svrinfourl>"},
+            {&legacy_config::svrinfogenre, cfg_stream_set_stream_genre, "<svrinfogenre>"},
+            {&legacy_config::svrinfodescription, cfg_stream_set_stream_description,
+             "<svrinfodescription>"},
+            {&legacy_config::svrinfobitrate, cfg_stream_set_stream_bitrate, "<svrinfobitrate>"},
+            {&legacy_config::svrinfochannels, cfg_stream_set_stream_channels,
+             "<svrinfochannels>"},
+            {&legacy_config::svrinfosamplerate, cfg_stream_set_stream_samplerate,
+             "<svrinfosamplerate>"},
+            {&legacy_config::svrinfoquality, cfg_stream_set_stream_quality, "<svrinfoquality>"},
+        };
+        for (const StreamText &t : kStreamTexts)
+            if (r_.*(t.field) != nullptr)
+                apply(t.setter, stream_, streams_, r_.*(t.field), t.label);
+        apply(cfg_stream_set_public, stream_, streams_, r_.svrinfopublic != 0 ? "yes" : "no",
+              "<svrinfopublic>");
+    }
+
+    void reencode()
+    {
+        // The encoder is named before it exists; drop_missing_encoder()
+        // takes the name back if the table made no such encoder.
+        if (r_.reencode != 0 && r_.format != nullptr)
+            apply(cfg_stream_set_encoder, stream_, streams_, format_name(r_.format), "<reencode>");
+        for (const legacy_format_entry *entry : r_.encdec) {
+            if (entry == nullptr)
+                continue;
+            if (entry->encode != nullptr)
+                add_encoder(*entry);
+            if (entry->decode != nullptr)
+                add_decoder(*entry);
+        }
+    }
+
+    // Encoders always start from the entry named "default": the first entry
+    // of a format takes that format's name, a later one of the same format
+    // stays "default" and is reused by the next table entry.
+    void add_encoder(const legacy_format_entry &entry)
+    {
+        cfg_encoder *encoder = cfg_encoder_list_get(encoders_, "default");
+        apply(cfg_encoder_set_program, encoder, encoders_, entry.encode, "<encode>");
+        if (entry.format != nullptr) {
+            const char *name = format_name(entry.format);
+            apply(cfg_encoder_set_name, encoder, encoders_, name, "<format> (encoder)");
+            apply(cfg_encoder_set_format_str, encoder, encoders_, name, "<format> (encoder)");
+        }
+        const char *reason = nullptr;
+        if (cfg_encoder_validate(encoder, &reason) != 0) {
+            log_warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
+            warnings_++;
+            cfg_encoder_list_remove(encoders_, &encoder);
+        }
+    }
+
+    // Decoders of one format merge: they collect every extension and keep
+    // the last command.
+    void add_decoder(const legacy_format_entry &entry)
+    {
+        const char *name = entry.format != nullptr ? format_name(entry.format) : nullptr;
+        cfg_decoder *decoder = name != nullptr ? cfg_decoder_list_find(decoders_, name) : nullptr;
+        if (decoder == nullptr)
+            decoder = cfg_decoder_list_get(decoders_, "default");
+        apply(cfg_decoder_set_program, decoder, decoders_, entry.decode, "<decode>");
+        if (name != nullptr)
+            apply(cfg_decoder_set_name, decoder, decoders_, name, "<format> (decoder)");
+        cfg_decoder *former = nullptr;
+        if (entry.match != nullptr) {
+            former = cfg_decoder_list_find_by_ext(decoders_, entry.match);
+            apply(cfg_decoder_add_ext, decoder, decoders_, entry.match, "<match>");
+        }
+        keep_if_valid(decoder);
+        // A decoder that just gave up its only extension would be written
+        // out as a decoder the client refuses to load; it goes the same way
+        // as any other decoder that fails its check.
+        if (former != nullptr && former != decoder)
+            keep_if_valid(former);
+    }
+
+    void keep_if_valid(cfg_decoder *decoder)
+    {
+        const char *reason = nullptr;
+        if (cfg_decoder_validate(decoder, &reason) != 0) {
+            log_warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
+            warnings_++;
+            cfg_decoder_list_remove(decoders_, &decoder);
+        }
+    }
+
+    void drop_missing_encoder()
+    {
+        const char *name = cfg_stream_get_encoder(stream_);
+        if (name == nullptr || cfg_encoder_list_find(encoders_, name) != nullptr)
+            return;
+        log_warning("%s: %s encoder not found; disabling reencoding", path_, name);
+        cfg_stream_set_encoder(stream_, nullptr, nullptr, nullptr);
+    }
+
+    int check()
+    {
+        const char *reason = nullptr;
+        if (cfg_server_validate(server_, &reason) != 0 ||
+            cfg_stream_validate(stream_, &reason) != 0 ||
+            cfg_intake_validate(intake_, &reason) != 0) {
+            log_error("%s: configuration invalid: %s", path_, reason);
+            return -1;
+        }
+        return 0;
+    }
+
+    const legacy_config &r_;
+    const char *path_;
+    unsigned int warnings_ = 0;
+
+    // Made before anything of the record is looked at, so the three
+    // "default" entries exist whatever the outcome.
+    cfg_server_list servers_ = cfg_get_servers();
+    cfg_server *server_ = cfg_server_list_get(servers_, "default");
+    cfg_stream_list streams_ = cfg_get_streams();
+    cfg_stream *stream_ = cfg_stream_list_get(streams_, "default");
+    cfg_intake_list intakes_ = cfg_get_intakes();
+    cfg_intake *intake_ = cfg_intake_list_get(intakes_, "default");
+    cfg_encoder_list encoders_ = cfg_get_encoders();
+    cfg_decoder_list decoders_ = cfg_get_decoders();
+};
+
+} // namespace
+
+int cfgmigrate_convert(const legacy_config *record)
+{
+    const char *path = cfgmigrate_input_path();
+    Migration migration(*record, path != nullptr ? path : "");
+    return migration.run();
+}

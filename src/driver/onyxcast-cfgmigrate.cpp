@@ -1,0 +1,6 @@
+#include "driver/cfgmigrate.h"
+
+int main(int argc, char **argv)
+{
+    return cfgmigrate_main(argc, argv);
+}

@@ -1,0 +1,440 @@
+#include "cfg/cfg_reader.h"
+
+#include <string>
+#include <sys/stat.h>
+
+#include "cfg/cfg.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::capture_log;
+using test_support::TempFile;
+
+struct Read {
+    int result;
+    std::string messages;
+};
+
+// Messages name the file by the path given; the tests show it as onyx.xml.
+std::string without_folder(std::string text, const TempFile &file)
+{
+    const std::string dir = file.path().substr(0, file.path().rfind('/') + 1);
+    for (size_t at; (at = text.find(dir)) != std::string::npos;)
+        text.erase(at, dir.size());
+    return text;
+}
+
+Read read_xml(const std::string &xml, mode_t mode = 0600, int verbosity = 0)
+{
+    TempFile file(xml, "onyx.xml");
+    chmod(file.c_path(), mode);
+    int result = 1;
+    std::string out = capture_log([&] { result = cfg_document_read(file.c_path()); }, verbosity);
+    return {result, without_folder(out, file)};
+}
+
+// A document with one section holding one entry made of `fields`: the
+// entry element is on line 3, the first field on line 4.
+std::string one_entry(const std::string &section, const std::string &entry,
+                      const std::string &fields)
+{
+    return "<onyxcast>\n  <" + section + ">\n    <" + entry + ">\n" + fields + "    </" + entry +
+           ">\n  </" + section + ">\n</onyxcast>\n";
+}
+
+class CfgReader : public testing::Test {
+  protected:
+    void SetUp() override { cfg_init(); }
+    void TearDown() override { cfg_exit(); }
+};
+
+TEST_F(CfgReader, RefusesADocumentThatDoesNotParse)
+{
+    Read r = read_xml("<onyxcast>\n  <servers>\n</onyxcast>\n");
+    EXPECT_EQ(r.result, -1);
+    // The XML library's own diagnostics come first.
+    EXPECT_TRUE(r.messages.ends_with("\nonyx.xml: not well-formed XML\n")) << r.messages;
+}
+
+TEST_F(CfgReader, RefusesAnotherRootElementAndReadsNothing)
+{
+    Read r = read_xml("<icecast>\n  <metadata><program>x</program></metadata>\n</icecast>\n");
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml: onyxcast configuration not recognized\n");
+    EXPECT_EQ(cfg_get_metadata_program(), nullptr);
+}
+
+TEST_F(CfgReader, ReportsAFileThatCannotBeExamined)
+{
+    TempFile file("", "onyx.xml");
+    const std::string missing = file.path() + ".gone";
+    int result = 0;
+    std::string out = capture_log([&] { result = cfg_document_read(missing.c_str()); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(without_folder(out, file), "onyx.xml.gone: No such file or directory\n");
+
+    out = capture_log([&] { result = cfg_document_read(nullptr); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(out, ": No such file or directory\n");
+}
+
+TEST_F(CfgReader, ReportsADirectory)
+{
+    TempFile file("", "onyx.xml");
+    const std::string dir = file.path() + ".d";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    int result = 0;
+    std::string out = capture_log([&] { result = cfg_document_read(dir.c_str()); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(without_folder(out, file), "onyx.xml.d: Is a directory\n"
+                                         "onyx.xml.d: not well-formed XML\n");
+}
+
+struct ModeCase {
+    const char *name;
+    mode_t mode;
+    int verbosity;
+    int result;
+    const char *messages;
+};
+
+class CfgReaderModes : public CfgReader, public testing::WithParamInterface<ModeCase> {};
+
+// The content is not XML at all, so a read that gets as far as parsing
+// says so: a world-writable file must be refused before that.
+TEST_P(CfgReaderModes, ChecksPermissionsBeforeParsing)
+{
+    const ModeCase &c = GetParam();
+    Read r = read_xml(c.result == 0 ? "<onyxcast/>" : "not xml", c.mode, c.verbosity);
+    EXPECT_EQ(r.result, c.result);
+    EXPECT_EQ(r.messages, c.messages);
+}
+
+const ModeCase kModeCases[] = {
+    {"private", 0600, 0, 0, ""},
+    {"group_readable_quiet", 0640, 0, 0, ""},
+    {"group_readable_notice", 0640, 1, 0, "onyx.xml: group readable\n"},
+    {"world_readable", 0644, 0, 0, "onyx.xml: world readable\n"},
+    {"world_and_group_readable", 0604, 1, 0, "onyx.xml: world readable\n"},
+    {"world_writeable", 0602, 0, -1, "onyx.xml: world writeable\n"},
+    {"world_readable_and_writeable", 0666, 0, -1,
+     "onyx.xml: world readable\nonyx.xml: world writeable\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CfgReaderModes, testing::ValuesIn(kModeCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(CfgReader, EmptyRootReadsWithoutChangingTheConfiguration)
+{
+    cfg_set_metadata_program("kept", nullptr);
+    Read r = read_xml("<ONYXCAST><!-- nothing --></ONYXCAST>");
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.messages, "");
+    EXPECT_STREQ(cfg_get_metadata_program(), "kept");
+    EXPECT_EQ(cfg_server_list_count(cfg_get_servers()), 0u);
+}
+
+struct MessageCase {
+    const char *name;
+    const char *section;
+    const char *entry;
+    const char *fields;
+    const char *message;
+};
+
+class CfgReaderMessages : public CfgReader, public testing::WithParamInterface<MessageCase> {};
+
+TEST_P(CfgReaderMessages, ReportsRefusalsWithLineEntryAndField)
+{
+    const MessageCase &c = GetParam();
+    Read r = read_xml(one_entry(c.section, c.entry, c.fields));
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, c.message);
+}
+
+const MessageCase kMessageCases[] = {
+    {"server_field", "servers", "server",
+     "      <name>main</name>\n      <hostname>h</hostname>\n      <port>0</port>\n",
+     "onyx.xml[6]: server (main): port: too small\n"},
+    {"server_empty_field", "servers", "server", "      <hostname/>\n",
+     "onyx.xml[4]: server (default): hostname: empty\n"},
+    {"server_invalid", "servers", "server", "      <hostname>h</hostname>\n",
+     "onyx.xml[3]: server (default): password missing\n"},
+    {"stream_field", "streams", "stream", "      <format>FLAC</format>\n",
+     "onyx.xml[4]: stream (default): format: unsupported stream format\n"},
+    {"stream_invalid", "streams", "stream", "      <name>live</name>\n",
+     "onyx.xml[3]: stream (live): format missing or unsupported\n"},
+    {"intake_field", "intakes", "intake", "      <type>socket</type>\n",
+     "onyx.xml[4]: intake (default): type: unsupported\n"},
+    {"intake_invalid", "intakes", "intake", "      <type>file</type>\n",
+     "onyx.xml[3]: intake (default): intake filename missing\n"},
+    {"decoder_field", "decoders", "decoder", "      <program>d @T@</program>\n      <file_ext/>\n",
+     "onyx.xml[5]: decoder (default): file_ext: empty\n"},
+    {"decoder_without_program", "decoders", "decoder", "      <file_ext>.ogg</file_ext>\n",
+     "onyx.xml[3]: decoder (default): program not set\n"},
+    {"decoder_without_ext", "decoders", "decoder",
+     "      <name>Ogg</name>\n      <program>d @T@</program>\n",
+     "onyx.xml[3]: decoder (Ogg): no file extensions registered\n"},
+    {"encoder_field", "encoders", "encoder", "      <format>opus</format>\n",
+     "onyx.xml[4]: encoder (default): format: unsupported stream format\n"},
+    {"encoder_invalid", "encoders", "encoder", "      <program>enc</program>\n",
+     "onyx.xml[3]: encoder (default): format not set\n"},
+    {"metadata_field", "metadata", "refresh_interval", "soon",
+     "onyx.xml[3]: metadata: refresh_interval: invalid\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CfgReaderMessages, testing::ValuesIn(kMessageCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(CfgReader, ReadsNamesInAnyLetterCase)
+{
+    Read r = read_xml(R"(<OnyxCast>
+  <SERVERS><Server><HostName>h</HostName><PASSWORD>p</PASSWORD><Port>80</Port></Server></SERVERS>
+  <Streams><STREAM><Format>ogg</Format><Stream_Name>R</Stream_Name></STREAM></Streams>
+  <INTAKES><Intake><TYPE>stdin</TYPE></Intake></INTAKES>
+  <Decoders><Decoder><Program>d @T@</Program><FILE_EXT>.ogg</FILE_EXT></Decoder></Decoders>
+  <ENCODERS><Encoder><NAME>e</NAME><FORMAT>mp3</FORMAT><PROGRAM>enc</PROGRAM></Encoder></ENCODERS>
+  <MetaData><No_Updates>Yes</No_Updates></MetaData>
+  <servers><server><PORT>eighty</PORT></server></servers>
+</OnyxCast>
+)");
+    EXPECT_EQ(r.result, -1);
+    // The field name is spelled as the reader knows it, not as written.
+    EXPECT_EQ(r.messages, "onyx.xml[8]: server (default): port: invalid\n");
+
+    cfg_server *s = cfg_server_list_find(cfg_get_servers(), "default");
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(cfg_server_get_hostname(s), "h");
+    EXPECT_EQ(cfg_server_get_port(s), 80);
+    cfg_stream *st = cfg_stream_list_find(cfg_get_streams(), "default");
+    ASSERT_NE(st, nullptr);
+    EXPECT_EQ(cfg_stream_get_format(st), CFG_STREAM_OGG);
+    EXPECT_STREQ(cfg_stream_get_stream_name(st), "R");
+    EXPECT_EQ(cfg_intake_get_type(cfg_intake_list_find(cfg_get_intakes(), "default")),
+              CFG_INTAKE_STDIN);
+    EXPECT_EQ(cfg_decoder_list_find_by_ext(cfg_get_decoders(), ".ogg"),
+              cfg_decoder_list_find(cfg_get_decoders(), "default"));
+    cfg_encoder *e = cfg_encoder_list_find(cfg_get_encoders(), "E");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(cfg_encoder_get_format(e), CFG_STREAM_MP3);
+    EXPECT_EQ(cfg_get_metadata_no_updates(), 1);
+}
+
+TEST_F(CfgReader, UnnamedEntriesFillOneEntry)
+{
+    Read r = read_xml(R"(<onyxcast><servers>
+  <server><hostname>first</hostname><password>p</password><port>80</port></server>
+  <server><port>81</port></server>
+</servers></onyxcast>)");
+    EXPECT_EQ(r.result, 0) << r.messages;
+    ASSERT_EQ(cfg_server_list_count(cfg_get_servers()), 1u);
+    cfg_server *s = cfg_server_list_find(cfg_get_servers(), "default");
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(cfg_server_get_hostname(s), "first");
+    EXPECT_EQ(cfg_server_get_port(s), 81);
+}
+
+TEST_F(CfgReader, NamedEntryAfterAnUnnamedOneTakesItOver)
+{
+    Read r = read_xml(R"(<onyxcast><servers>
+  <server><hostname>first</hostname><password>p</password></server>
+  <server><port>9000</port><name>main</name></server>
+  <server><name>backup</name><hostname>b</hostname><password>q</password></server>
+</servers></onyxcast>)");
+    EXPECT_EQ(r.result, 0) << r.messages;
+    cfg_server_list servers = cfg_get_servers();
+    ASSERT_EQ(cfg_server_list_count(servers), 2u);
+    cfg_server *main = cfg_server_list_find(servers, "main");
+    ASSERT_NE(main, nullptr);
+    EXPECT_STREQ(cfg_server_get_hostname(main), "first");
+    EXPECT_EQ(cfg_server_get_port(main), 9000);
+    EXPECT_EQ(cfg_server_list_find(servers, "default"), nullptr);
+    EXPECT_NE(cfg_server_list_find(servers, "backup"), nullptr);
+}
+
+TEST_F(CfgReader, AlreadyExistsEndsItsSectionButNotTheNext)
+{
+    Read r = read_xml(R"(<onyxcast>
+  <servers>
+    <server><name>A</name><hostname>a</hostname><password>p</password></server>
+    <server>
+      <hostname>x</hostname>
+      <name>a</name>
+    </server>
+    <server><name>C</name><hostname>c</hostname><password>p</password></server>
+  </servers>
+  <streams>
+    <stream><format>MP3</format></stream>
+  </streams>
+</onyxcast>
+)");
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml[6]: server (default): name: already exists\n");
+    cfg_server_list servers = cfg_get_servers();
+    EXPECT_NE(cfg_server_list_find(servers, "A"), nullptr);
+    // Read up to the refusal, which stays in the list; nothing after it.
+    cfg_server *refused = cfg_server_list_find(servers, "default");
+    ASSERT_NE(refused, nullptr);
+    EXPECT_STREQ(cfg_server_get_hostname(refused), "x");
+    EXPECT_EQ(cfg_server_list_find(servers, "C"), nullptr);
+    EXPECT_EQ(cfg_stream_list_count(cfg_get_streams()), 1u);
+}
+
+TEST_F(CfgReader, ListSectionsReportOneRefusalAndMetadataEvery)
+{
+    Read r = read_xml(R"(<onyxcast>
+  <servers>
+    <server><port>x</port><tls>maybe</tls><protocol>ftp</protocol></server>
+  </servers>
+  <metadata>
+    <refresh_interval>x</refresh_interval>
+    <program>meta.sh</program>
+    <normalize_strings>maybe</normalize_strings>
+    <format_str>@M@</format_str>
+    <no_updates>yes</no_updates>
+  </metadata>
+</onyxcast>
+)");
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml[3]: server (default): port: invalid\n"
+                          "onyx.xml[6]: metadata: refresh_interval: invalid\n"
+                          "onyx.xml[8]: metadata: normalize_strings: invalid\n"
+                          "onyx.xml[9]: metadata: format_str: prohibited placeholder @M@\n");
+    EXPECT_STREQ(cfg_get_metadata_program(), "meta.sh");
+    EXPECT_EQ(cfg_get_metadata_no_updates(), 1);
+}
+
+TEST_F(CfgReader, EmptyEncoderElementClearsTheStreamsEncoder)
+{
+    Read r = read_xml(R"(<onyxcast><streams>
+  <stream><format>MP3</format><encoder>MP3</encoder></stream>
+  <stream><encoder/></stream>
+</streams></onyxcast>)");
+    EXPECT_EQ(r.result, 0) << r.messages;
+    cfg_stream *st = cfg_stream_list_find(cfg_get_streams(), "default");
+    ASSERT_NE(st, nullptr);
+    EXPECT_EQ(cfg_stream_get_encoder(st), nullptr);
+}
+
+TEST_F(CfgReader, PassesOverOtherNodesAndRepeatsSections)
+{
+    Read r = read_xml(R"(<?xml version="1.0"?>
+<!-- generated -->
+<onyxcast version="1">
+  text
+  <extra><server/></extra>
+  <decoders>
+    <?decoder ignored?>
+    <!-- <decoder/> -->
+    <decoder><name>Ogg</name><program>d @T@</program><file_ext>.ogg</file_ext><color/>
+      <file_ext>.oga</file_ext></decoder>
+  </decoders>
+  <decoders>
+    <decoder><name>MP3</name><program>d @T@</program><file_ext>.mp3</file_ext></decoder>
+  </decoders>
+  <metadata><program>a &amp; b&#13;<![CDATA[ <c> ]]></program></metadata>
+</onyxcast>
+)");
+    EXPECT_EQ(r.result, 0) << r.messages;
+    cfg_decoder_list decoders = cfg_get_decoders();
+    ASSERT_EQ(cfg_decoder_list_count(decoders), 2u);
+    EXPECT_NE(cfg_decoder_list_find(decoders, "MP3"), nullptr);
+    std::string exts;
+    cfg_decoder_foreach_ext(
+        cfg_decoder_list_find(decoders, "Ogg"),
+        [](const char *ext, void *arg) { *static_cast<std::string *>(arg) += ext; }, &exts);
+    EXPECT_EQ(exts, ".ogg.oga");
+    EXPECT_STREQ(cfg_get_metadata_program(), "a & b\r <c> ");
+}
+
+TEST_F(CfgReader, FieldTextIsTakenUntrimmed)
+{
+    Read r = read_xml("<onyxcast><streams><stream><format>Ogg</format>"
+                      "<stream_name>  two\n lines\t</stream_name>"
+                      "<stream_genre> </stream_genre></stream></streams></onyxcast>");
+    EXPECT_EQ(r.result, 0) << r.messages;
+    cfg_stream *st = cfg_stream_list_find(cfg_get_streams(), "default");
+    EXPECT_STREQ(cfg_stream_get_stream_name(st), "  two\n lines\t");
+    EXPECT_STREQ(cfg_stream_get_stream_genre(st), " ");
+}
+
+class CfgReload : public CfgReader {
+  protected:
+    // The configuration in use before the reload.
+    void SetUp() override
+    {
+        CfgReader::SetUp();
+        cfg_server_list servers = cfg_get_servers();
+        cfg_server *old = cfg_server_list_get(servers, "old");
+        cfg_server_set_hostname(old, servers, "old.host", nullptr);
+        cfg_set_metadata_program("old.sh", nullptr);
+    }
+
+    static int reload(const TempFile &file, std::string *messages)
+    {
+        chmod(file.c_path(), 0600);
+        EXPECT_EQ(cfg_set_program_config_file(file.c_path(), nullptr), 0);
+        int result = 1;
+        *messages = without_folder(capture_log([&] { result = cfg_reload_file(); }), file);
+        return result;
+    }
+
+    static bool saved_is_reset()
+    {
+        const cfg_config *saved = cfg_saved();
+        return saved->servers == nullptr && saved->streams == nullptr &&
+               saved->intakes == nullptr && saved->decoders == nullptr &&
+               saved->encoders == nullptr && saved->metadata.program[0] == '\0' &&
+               saved->metadata.format_str == nullptr && saved->metadata.refresh_interval == -1;
+    }
+};
+
+TEST_F(CfgReload, GoodFileReplacesTheConfigurationEntirely)
+{
+    TempFile file(R"(<onyxcast><servers>
+  <server><name>new</name><hostname>new.host</hostname><password>p</password></server>
+</servers></onyxcast>)",
+                  "onyx.xml");
+    std::string messages;
+    EXPECT_EQ(reload(file, &messages), 0);
+    EXPECT_EQ(messages, "");
+    cfg_server_list servers = cfg_get_servers();
+    EXPECT_EQ(cfg_server_list_count(servers), 1u);
+    EXPECT_EQ(cfg_server_list_find(servers, "old"), nullptr);
+    EXPECT_STREQ(cfg_server_get_hostname(cfg_server_list_find(servers, "new")), "new.host");
+    EXPECT_EQ(cfg_get_metadata_program(), nullptr);
+    EXPECT_TRUE(saved_is_reset());
+}
+
+TEST_F(CfgReload, BadFileKeepsThePreviousConfiguration)
+{
+    TempFile file(R"(<onyxcast>
+  <servers>
+    <server><name>new</name><hostname>new.host</hostname><password>p</password></server>
+  </servers>
+  <metadata><program>new.sh</program><no_updates>often</no_updates></metadata>
+</onyxcast>)",
+                  "onyx.xml");
+    std::string messages;
+    EXPECT_EQ(reload(file, &messages), -1);
+    EXPECT_EQ(messages, "onyx.xml[5]: metadata: no_updates: invalid\n");
+    cfg_server_list servers = cfg_get_servers();
+    EXPECT_EQ(cfg_server_list_count(servers), 1u);
+    EXPECT_EQ(cfg_server_list_find(servers, "new"), nullptr);
+    EXPECT_STREQ(cfg_server_get_hostname(cfg_server_list_find(servers, "old")), "old.host");
+    EXPECT_STREQ(cfg_get_metadata_program(), "old.sh");
+    EXPECT_TRUE(saved_is_reset());
+}
+
+TEST_F(CfgReload, UnreadableFileKeepsThePreviousConfiguration)
+{
+    TempFile file("<onyxcast>", "onyx.xml");
+    std::string messages;
+    EXPECT_EQ(reload(file, &messages), -1);
+    EXPECT_TRUE(messages.ends_with("onyx.xml: not well-formed XML\n")) << messages;
+    EXPECT_STREQ(cfg_get_metadata_program(), "old.sh");
+    EXPECT_TRUE(saved_is_reset());
+}
+
+} // namespace

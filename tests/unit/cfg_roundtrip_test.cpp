@@ -1,0 +1,336 @@
+// Whatever the writer puts out, the reader must take back unchanged: write,
+// read into a fresh store, write again, and compare the bytes.
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <string>
+#include <strings.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cfg/cfg_reader.h"
+#include "cfg/cfg_writer.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::capture_log;
+using test_support::capture_stream;
+using test_support::TempFile;
+
+constexpr unsigned int kConfigurations = 3000;
+
+// Pieces of random texts: what XML treats specially, blanks and line ends
+// the parser might normalise, and multi-byte UTF-8. No "@", so that only the
+// placeholders put in on purpose occur in commands.
+// clang-format off
+const char *const kAtoms[] = {
+    "a", "Z", "q", "0", "7", "-", "_", ".", "/", " ", "\t", "\n", "\r", "\r\n",
+    "&", "<", ">", "]", "]]>", "]]", "&amp;", "&#13;", "\"", "'", "=", "!", "?", "#", ";",
+    "%s", "\\", "<!--", "-->", "<![CDATA[", "\x7F",
+    "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB5", "\xC2\x85", "\xE2\x80\xA8", "\xEF\xBB\xBF",
+};
+// clang-format on
+
+class Generator {
+  public:
+    explicit Generator(uint32_t seed) : rng_(seed) {}
+
+    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+    bool chance(int percent) { return below(100) < percent; }
+
+    template <typename T, std::size_t N> const T &one_of(const T (&items)[N])
+    {
+        return items[below(static_cast<int>(N))];
+    }
+
+    // A non-empty text of at most `max` bytes (0: no limit, but seldom
+    // longer than a few thousand), now and then exactly `max`, sometimes
+    // with a leading or trailing blank.
+    std::string text(std::size_t max = 0)
+    {
+        const int limit = static_cast<int>(max != 0 ? max : 9000);
+        int target;
+        switch (below(20)) {
+        case 0:
+            target = limit;
+            break;
+        case 1:
+            target = 1 + below(limit);
+            break;
+        default:
+            target = 1 + below(std::min(limit, 40));
+            break;
+        }
+        const std::size_t size = static_cast<std::size_t>(target);
+        std::string out = chance(15) ? " " : "";
+        const std::size_t body = chance(15) && size > out.size() ? size - 1 : size;
+        while (out.size() < body) {
+            const std::string atom = one_of(kAtoms);
+            if (out.size() + atom.size() > body)
+                break;
+            out += atom;
+        }
+        while (out.size() < body)
+            out += chance(50) ? 'x' : 'X';
+        if (out.size() < size)
+            out += chance(50) ? ' ' : '\t';
+        return out;
+    }
+
+    // Randomly folded to capitals, since every name is matched without
+    // regard to case.
+    std::string mixed_case(std::string word)
+    {
+        for (char &c : word) {
+            if (chance(50))
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return word;
+    }
+
+    std::string word(std::initializer_list<const char *> words)
+    {
+        std::vector<const char *> all(words);
+        return mixed_case(all[below(static_cast<int>(all.size()))]);
+    }
+
+    std::string boolean() { return word({"true", "yes", "1", "false", "no", "0"}); }
+    std::string format() { return word({"ogg", "mp3", "webm", "matroska"}); }
+
+    std::string number(long long min, long long max)
+    {
+        return std::to_string(std::uniform_int_distribution<long long>(min, max)(rng_));
+    }
+
+    // A command with the given placeholders, each once, in random order,
+    // set off by blanks so that no token runs into another.
+    std::string command(std::initializer_list<const char *> required,
+                        std::initializer_list<const char *> optional)
+    {
+        std::vector<const char *> tokens(required);
+        for (const char *token : optional) {
+            if (chance(40))
+                tokens.push_back(token);
+        }
+        std::shuffle(tokens.begin(), tokens.end(), rng_);
+        std::string out = chance(20) ? "" : text(60);
+        for (const char *token : tokens)
+            out += std::string(" ") + token + " " + (chance(30) ? "" : text(60));
+        return out.empty() ? text(60) : out;
+    }
+
+  private:
+    std::mt19937 rng_;
+};
+
+// Fails the test, naming the setter and the value, when a value the
+// generator meant to be valid is refused.
+void expect_set(int result, const char *what, const std::string &value, const char *reason)
+{
+    EXPECT_EQ(result, 0) << what << " refused \"" << value << "\": " << reason;
+}
+
+template <typename Entry, typename List>
+void maybe_set(Generator &g, Entry *entry, List list, int percent,
+               int (*setter)(Entry *, List, const char *, const char **), const char *what,
+               const std::string &value)
+{
+    if (!g.chance(percent))
+        return;
+    const char *reason = nullptr;
+    expect_set(setter(entry, list, value.c_str(), &reason), what, value, reason);
+}
+
+#define MAYBE(percent, setter, value) maybe_set(g, entry, list, percent, setter, #setter, value)
+#define ALWAYS(setter, value) MAYBE(100, setter, value)
+
+// Builds `count` entries the way the program's own callers do: each starts
+// as "default" and is then named. Only the last may stay unnamed or be
+// named "default" in some letter case, since any later entry would take it
+// over (as the reader does with unnamed entries followed by named ones).
+template <typename Entry, typename List>
+void build_list(Generator &g, List list, Entry *(*get)(List, const char *),
+                int (*set_name)(Entry *, List, const char *, const char **),
+                void (*fill)(Generator &, Entry *, List, int index))
+{
+    const int count = g.below(4);
+    for (int i = 0; i < count; i++) {
+        Entry *entry = get(list, "default");
+        const bool last = i == count - 1;
+        const int how = last ? g.below(3) : 0;
+        std::string name;
+        if (how == 0)
+            name = g.text(30) + "#" + std::to_string(i);
+        else if (how == 1)
+            name = g.mixed_case("default");
+        // The name comes before or after the settings, as a document may
+        // have it either way.
+        const bool name_first = g.chance(50);
+        auto give_name = [&] {
+            if (name.empty())
+                return;
+            const char *reason = nullptr;
+            expect_set(set_name(entry, list, name.c_str(), &reason), "name", name, reason);
+        };
+        if (name_first)
+            give_name();
+        fill(g, entry, list, i);
+        if (!name_first)
+            give_name();
+    }
+}
+
+void fill_server(Generator &g, cfg_server *entry, cfg_server_list list, int)
+{
+    MAYBE(70, cfg_server_set_protocol, g.word({"http", "https", "icy", "roaraudio"}));
+    ALWAYS(cfg_server_set_hostname, g.text(1024));
+    MAYBE(50, cfg_server_set_port, g.chance(20) ? "8000" : g.number(1, 65535));
+    MAYBE(50, cfg_server_set_user, g.chance(20) ? g.mixed_case("source") : g.text(255));
+    ALWAYS(cfg_server_set_password, g.text(255));
+    MAYBE(50, cfg_server_set_tls, g.word({"may", "none", "required"}));
+    MAYBE(40, cfg_server_set_tls_cipher_suite, g.text(2047));
+    MAYBE(40, cfg_server_set_ca_dir, g.text(1023));
+    MAYBE(40, cfg_server_set_ca_file, g.text(1023));
+    MAYBE(40, cfg_server_set_client_cert, g.text(1023));
+    MAYBE(50, cfg_server_set_reconnect_attempts, g.number(0, 4294967295LL));
+}
+
+void fill_stream(Generator &g, cfg_stream *entry, cfg_stream_list list, int)
+{
+    MAYBE(60, cfg_stream_set_mountpoint, g.text());
+    MAYBE(50, cfg_stream_set_intake, g.text(40));
+    MAYBE(50, cfg_stream_set_server, g.text(40));
+    MAYBE(50, cfg_stream_set_public, g.boolean());
+    ALWAYS(cfg_stream_set_format, g.format());
+    MAYBE(50, cfg_stream_set_encoder, g.text(40));
+    for (auto setter : {cfg_stream_set_stream_name, cfg_stream_set_stream_url,
+                        cfg_stream_set_stream_genre, cfg_stream_set_stream_description,
+                        cfg_stream_set_stream_quality, cfg_stream_set_stream_bitrate,
+                        cfg_stream_set_stream_samplerate, cfg_stream_set_stream_channels})
+        MAYBE(50, setter, g.text());
+}
+
+void fill_intake(Generator &g, cfg_intake *entry, cfg_intake_list list, int)
+{
+    const std::string type =
+        g.chance(70) ? g.word({"autodetect", "file", "playlist", "program", "stdin"}) : "";
+    if (!type.empty())
+        ALWAYS(cfg_intake_set_type, type);
+    // Only a standard-input intake may go without a file name.
+    MAYBE(strcasecmp(type.c_str(), "stdin") == 0 ? 50 : 100, cfg_intake_set_filename, g.text(1023));
+    MAYBE(50, cfg_intake_set_shuffle, g.boolean());
+    MAYBE(50, cfg_intake_set_stream_once, g.boolean());
+}
+
+void fill_decoder(Generator &g, cfg_decoder *entry, cfg_decoder_list list, int index)
+{
+    ALWAYS(cfg_decoder_set_program, g.command({"@T@"}, {"@M@", "@a@", "@t@"}));
+    // Unique within the list whatever the letter case, so no extension
+    // moves to another decoder.
+    const int exts = 1 + g.below(3);
+    for (int i = 0; i < exts; i++)
+        ALWAYS(cfg_decoder_add_ext,
+               "." + g.text(12) + "#" + std::to_string(index) + "." + std::to_string(i));
+}
+
+void fill_encoder(Generator &g, cfg_encoder *entry, cfg_encoder_list list, int)
+{
+    ALWAYS(cfg_encoder_set_format_str, g.format());
+    ALWAYS(cfg_encoder_set_program, g.command({}, {"@M@", "@a@", "@t@"}));
+}
+
+void maybe_set_metadata(Generator &g, int (*setter)(const char *, const char **), const char *what,
+                        const std::string &value)
+{
+    if (!g.chance(40))
+        return;
+    const char *reason = nullptr;
+    expect_set(setter(value.c_str(), &reason), what, value, reason);
+}
+
+void build_configuration(Generator &g)
+{
+    build_list(g, cfg_get_servers(), cfg_server_list_get, cfg_server_set_name, fill_server);
+    build_list(g, cfg_get_streams(), cfg_stream_list_get, cfg_stream_set_name, fill_stream);
+    build_list(g, cfg_get_intakes(), cfg_intake_list_get, cfg_intake_set_name, fill_intake);
+    build_list(g, cfg_get_decoders(), cfg_decoder_list_get, cfg_decoder_set_name, fill_decoder);
+    build_list(g, cfg_get_encoders(), cfg_encoder_list_get, cfg_encoder_set_name, fill_encoder);
+    maybe_set_metadata(g, cfg_set_metadata_program, "metadata program", g.text(1023));
+    maybe_set_metadata(g, cfg_set_metadata_format_str, "metadata format",
+                       g.command({}, {"@T@", "@s@", "@a@", "@t@"}));
+    maybe_set_metadata(g, cfg_set_metadata_refresh_interval, "refresh interval",
+                       g.chance(20) ? "0" : g.number(INT32_MIN, INT32_MAX));
+    maybe_set_metadata(g, cfg_set_metadata_normalize_strings, "normalize", g.boolean());
+    maybe_set_metadata(g, cfg_set_metadata_no_updates, "no updates", g.boolean());
+}
+
+std::string write_document()
+{
+    return capture_stream([](FILE *out) { cfg_document_write(out); });
+}
+
+struct ReadBack {
+    int result;
+    std::string document;
+};
+
+// Reads `document` into a fresh store and writes it again.
+ReadBack read_back(const TempFile &file, const std::string &document)
+{
+    {
+        std::ofstream out(file.path(), std::ios::binary | std::ios::trunc);
+        out << document;
+    }
+    chmod(file.c_path(), 0600);
+    cfg_init();
+    const int result = cfg_document_read(file.c_path());
+    return {result, write_document()};
+}
+
+uint32_t base_seed()
+{
+    if (const char *env = std::getenv("ONYX_ROUNDTRIP_SEED"))
+        return static_cast<uint32_t>(std::strtoul(env, nullptr, 10));
+    return std::random_device{}();
+}
+
+class CfgRoundTrip : public testing::Test {
+  protected:
+    void SetUp() override { cfg_init(); }
+    void TearDown() override { cfg_exit(); }
+};
+
+TEST_F(CfgRoundTrip, RandomConfigurationsComeBackByteForByte)
+{
+    const uint32_t base = base_seed();
+    std::cout << "round-trip seed " << base << " (replay: ONYX_ROUNDTRIP_SEED=" << base << ")\n";
+    TempFile file("", "onyx.xml");
+    // One capture for the whole run keeps it fast; only a failing read
+    // says anything, and the run stops there.
+    const std::string messages = capture_log([&] {
+        for (unsigned int i = 0; i < kConfigurations; i++) {
+            // Each configuration has a seed of its own, so that a failure
+            // can be replayed as the first configuration of a run.
+            const uint32_t seed = base + i;
+            SCOPED_TRACE("replay with ONYX_ROUNDTRIP_SEED=" + std::to_string(seed));
+            Generator g(seed);
+            cfg_init();
+            build_configuration(g);
+            if (HasFailure())
+                return;
+            const std::string first = write_document();
+            const ReadBack back = read_back(file, first);
+            ASSERT_EQ(back.result, 0) << first;
+            ASSERT_EQ(back.document, first);
+        }
+    });
+    EXPECT_EQ(messages, "");
+}
+
+} // namespace
