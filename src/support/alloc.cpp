@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "support/log.h"
 
@@ -57,4 +58,12 @@ char *xstrdup(const char *text, const char *file, unsigned int line)
 void xfree(void *block, const char *, unsigned int)
 {
     std::free(block);
+}
+
+void xalloc_install_new_handler(void)
+{
+    std::set_new_handler([] {
+        log_alert("operator new: cannot allocate memory");
+        out_of_memory();
+    });
 }

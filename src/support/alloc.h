@@ -11,6 +11,11 @@ void *xreallocarray(void *block, size_t count, size_t size, const char *file, un
 char *xstrdup(const char *text, const char *file, unsigned int line);
 void xfree(void *block, const char *file, unsigned int line);
 
+// Makes operator new end the process the same way instead of throwing
+// std::bad_alloc, which nothing catches and which would end the run by a
+// signal. Containers of the standard library allocate through it.
+void xalloc_install_new_handler(void);
+
 // Each module defines `constexpr const char kAllocModule[]` with its own
 // name and allocates through these, so the message points at the caller.
 #define XMALLOC(size) xmalloc((size), kAllocModule, __LINE__)
