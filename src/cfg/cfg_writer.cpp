@@ -1,5 +1,6 @@
 #include "cfg/cfg_writer.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -66,40 +67,62 @@ std::size_t xml_char_length(const unsigned char *s)
     return len;
 }
 
+// Bytes that go out as they are; the others need a look of their own.
+constexpr auto kPlainAscii = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; c++)
+        plain[c] = c != '&' && c != '<' && c != '>';
+    plain['\t'] = plain['\n'] = true;
+    return plain;
+}();
+
 // Character data that parses back to the same bytes. A carriage return goes
 // out as a reference because the parser turns a literal one into a newline.
+// The escaped text is gathered first and written in one call: long texts
+// are the bulk of a large document.
 void write_text(FILE *out, const char *value)
 {
     const auto *start = reinterpret_cast<const unsigned char *>(value);
-    for (const unsigned char *s = start; *s != '\0';) {
-        const std::size_t len = xml_char_length(s);
-        if (len == 0) {
-            std::fputs(kReplacementChar, out);
+    std::string text;
+    const unsigned char *run = start;
+    const unsigned char *s = start;
+    for (;;) {
+        while (kPlainAscii[*s])
             s++;
+        if (*s == '\0')
+            break;
+        const std::size_t len = xml_char_length(s);
+        if (len > 1) {
+            s += len;
             continue;
         }
-        switch (*s) {
-        case '&':
-            std::fputs("&amp;", out);
-            break;
-        case '<':
-            std::fputs("&lt;", out);
-            break;
-        case '>':
-            if (s - start >= 2 && s[-1] == ']' && s[-2] == ']')
-                std::fputs("&gt;", out);
-            else
-                std::fputc('>', out);
-            break;
-        case '\r':
-            std::fputs("&#13;", out);
-            break;
-        default:
-            std::fwrite(s, 1, len, out);
-            break;
+        text.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(s - run));
+        if (len == 0) {
+            text += kReplacementChar;
+        } else {
+            switch (*s) {
+            case '&':
+                text += "&amp;";
+                break;
+            case '<':
+                text += "&lt;";
+                break;
+            case '>':
+                text += s - start >= 2 && s[-1] == ']' && s[-2] == ']' ? "&gt;" : ">";
+                break;
+            case '\r':
+                text += "&#13;";
+                break;
+            }
         }
-        s += len;
+        run = ++s;
     }
+    if (text.empty()) {
+        std::fwrite(start, 1, static_cast<std::size_t>(s - start), out);
+        return;
+    }
+    text.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(s - run));
+    std::fwrite(text.data(), 1, text.size(), out);
 }
 
 void write_line(FILE *out, int indent, const char *element, const std::string &value)
