@@ -30,15 +30,17 @@ line_value entry_name(const char *name)
     return strcasecmp(name, "default") != 0 ? line_value(name) : std::nullopt;
 }
 
-// Stands in for bytes that no XML 1.0 document can carry (see xml_char_length).
+// Stands in for bytes that no XML 1.0 document can carry (see cfg_document_char_length).
 constexpr char kReplacementChar[] = "\xEF\xBF\xBD";
+
+} // namespace
 
 // Length of the character at `s` when it is well-formed UTF-8 and allowed in
 // XML 1.0 character data, else 0. Control bytes other than tab, newline and
 // carriage return, malformed or overlong sequences, surrogates and U+FFFE,
 // U+FFFF would make the document ill-formed and the whole configuration
 // unreadable.
-std::size_t xml_char_length(const unsigned char *s)
+std::size_t cfg_document_char_length(const unsigned char *s)
 {
     const unsigned char lead = s[0];
     if (lead < 0x80)
@@ -67,6 +69,8 @@ std::size_t xml_char_length(const unsigned char *s)
     return len;
 }
 
+namespace {
+
 // Bytes that go out as they are; the others need a look of their own.
 constexpr auto kPlainAscii = [] {
     std::array<bool, 256> plain{};
@@ -91,7 +95,7 @@ void write_text(FILE *out, const char *value)
             s++;
         if (*s == '\0')
             break;
-        const std::size_t len = xml_char_length(s);
+        const std::size_t len = cfg_document_char_length(s);
         if (len > 1) {
             s += len;
             continue;

@@ -3,6 +3,7 @@
 // is the one the model assumes in their absence are left out.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "cfg/cfg.h"
@@ -23,3 +24,7 @@ void cfg_document_write_decoder(cfg_decoder *decoder, void *out);
 void cfg_document_write_encoder(cfg_encoder *encoder, void *out);
 // One file-extension line, for cfg_decoder_foreach_ext.
 void cfg_document_write_file_ext(const char *ext, void *out);
+
+// The length of the character at `s` when it is well-formed UTF-8 that an
+// XML 1.0 document may hold, else 0 (the writer puts U+FFFD in its place).
+std::size_t cfg_document_char_length(const unsigned char *s);

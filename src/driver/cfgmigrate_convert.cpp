@@ -37,6 +37,9 @@ const char *format_name(const char *format)
 class Migration {
   public:
     Migration(const legacy_config &record, const char *path) : r_(record), path_(path) {}
+    ~Migration() { cfg_server_destroy(&probe_); }
+    Migration(const Migration &) = delete;
+    Migration &operator=(const Migration &) = delete;
 
     int run()
     {
@@ -63,6 +66,22 @@ class Migration {
         return -1;
     }
 
+    // A server text refused as "too long" would still leave its cut copy in
+    // the entry, and a cut host name or password is a wrong one that passes
+    // the final checks. Server values are therefore tried on a scratch entry
+    // first and reach the real one only when they are taken whole. (The
+    // version-0 reader already limits the intake file name and the metadata
+    // program to what their buffers hold.)
+    void apply_server(int (*setter)(cfg_server *, cfg_server_list, const char *, const char **),
+                      const char *value, const char *label)
+    {
+        const char *reason = nullptr;
+        if (setter(probe_, servers_, value, &reason) != 0)
+            warn(label, reason, value);
+        else
+            apply(setter, server_, servers_, value, label);
+    }
+
     void apply(int (*setter)(const char *, const char **), const char *value, const char *label)
     {
         const char *reason = nullptr;
@@ -85,13 +104,10 @@ class Migration {
 
     template <typename Entry, typename List>
     void apply_number(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
-                      List list, long long value, bool is_unsigned, const char *label)
+                      List list, int value, const char *label)
     {
         char text[1024];
-        if (is_unsigned)
-            std::snprintf(text, sizeof text, "%u", static_cast<unsigned int>(value));
-        else
-            std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+        std::snprintf(text, sizeof text, "%d", value);
         apply(setter, entry, list, text, label);
     }
 
@@ -124,11 +140,11 @@ class Migration {
             return -1;
         }
 
-        apply(cfg_server_set_protocol, server_, servers_, "HTTP", "<url>");
-        apply(cfg_server_set_hostname, server_, servers_,
-              copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>");
-        apply(cfg_server_set_port, server_, servers_,
-              copy_span(port, static_cast<size_t>(slash - port)).get(), "<url>");
+        apply_server(cfg_server_set_protocol, "HTTP", "<url>");
+        apply_server(cfg_server_set_hostname,
+                     copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>");
+        apply_server(cfg_server_set_port, copy_span(port, static_cast<size_t>(slash - port)).get(),
+                     "<url>");
         apply(cfg_stream_set_mountpoint, stream_, streams_, copy_span(slash, std::strlen(slash)).get(),
               "<url>");
         return 0;
@@ -137,10 +153,9 @@ class Migration {
     void settings()
     {
         if (r_.sourceuser != nullptr)
-            apply(cfg_server_set_user, server_, servers_, r_.sourceuser, "<sourceuser>");
+            apply_server(cfg_server_set_user, r_.sourceuser, "<sourceuser>");
         if (r_.sourcepassword != nullptr)
-            apply(cfg_server_set_password, server_, servers_, r_.sourcepassword,
-                  "<sourcepassword>");
+            apply_server(cfg_server_set_password, r_.sourcepassword, "<sourcepassword>");
         if (r_.format != nullptr)
             apply(cfg_stream_set_format, stream_, streams_, format_name(r_.format), "<format>");
         if (r_.filename != nullptr) {
@@ -161,11 +176,11 @@ class Migration {
         // After <filename>, so that a program intake wins over "stdin".
         if (r_.playlist_program != 0)
             apply(cfg_intake_set_type, intake_, intakes_, "program", "playlist_program");
-        apply_number(cfg_intake_set_shuffle, intake_, intakes_, r_.shuffle, false, "<shuffle>");
-        apply_number(cfg_intake_set_stream_once, intake_, intakes_, r_.stream_once, false,
-                     "<stream_once>");
-        apply_number(cfg_server_set_reconnect_attempts, server_, servers_, r_.reconnect_tries,
-                     true, "<reconnect_tries>");
+        apply_number(cfg_intake_set_shuffle, intake_, intakes_, r_.shuffle, "<shuffle>");
+        apply_number(cfg_intake_set_stream_once, intake_, intakes_, r_.stream_once, "<stream_once>");
+        char tries[1024];
+        std::snprintf(tries, sizeof tries, "%u", static_cast<unsigned int>(r_.reconnect_tries));
+        apply_server(cfg_server_set_reconnect_attempts, tries, "<reconnect_tries>");
 
         struct StreamText {
             char *legacy_config::*field;
@@ -297,6 +312,7 @@ class Migration {
     cfg_intake *intake_ = cfg_intake_list_get(intakes_, "default");
     cfg_encoder_list encoders_ = cfg_get_encoders();
     cfg_decoder_list decoders_ = cfg_get_decoders();
+    cfg_server *probe_ = cfg_server_create("probe");
 };
 
 } // namespace
