@@ -3,7 +3,6 @@
 #include <array>
 #include <cctype>
 #include <cstring>
-#include <string>
 
 #include "legacy/legacy_check.h"
 #include "support/alloc.h"
@@ -146,14 +145,25 @@ class Reader {
         errors_++;
     }
 
-    // The element's text, or empty when it has none (no child node, only
-    // comments or child elements, or an empty CDATA section).
-    std::string text_of(const xmlNode *node)
+    // The element's text; null when it has none (no child node, only
+    // comments or child elements, or an empty CDATA section), and also
+    // when it refers to an entity that cannot be expanded: that one is
+    // reported and counted, since its text would otherwise drop out
+    // unnoticed.
+    xml_text_ptr text_of(const xmlNode *node, long at)
     {
         if (node->children == nullptr)
-            return {};
+            return nullptr;
+        if (const xmlChar *entity = xml_unexpanded_entity(doc_, node)) {
+            log_error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
+                      xml_chars(entity), xml_chars(node->name));
+            errors_++;
+            return nullptr;
+        }
         xml_text_ptr text = xml_element_text(doc_, node);
-        return text ? std::string(xml_chars(text.get())) : std::string();
+        if (text && text.get()[0] == '\0')
+            return nullptr;
+        return text;
     }
 
     void read_text(const xmlNode *node, const char *name, Kind kind, char *&field)
@@ -163,15 +173,15 @@ class Reader {
             duplicate(name, at);
             return;
         }
-        std::string text = text_of(node);
-        if (text.empty())
+        xml_text_ptr text = text_of(node, at);
+        if (!text)
             return;
-        if (kind == Kind::Path && text.size() > kPathMax) {
+        if (kind == Kind::Path && std::strlen(xml_chars(text.get())) > kPathMax) {
             log_error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at, name);
             errors_++;
             return;
         }
-        field = XSTRDUP(text.c_str());
+        field = XSTRDUP(xml_chars(text.get()));
         switch (kind) {
         case Kind::Upper:
             fold(field, ::toupper);
@@ -203,17 +213,17 @@ class Reader {
             duplicate(e.name, at);
             return;
         }
-        std::string text = text_of(node);
-        if (text.empty())
+        xml_text_ptr text = text_of(node, at);
+        if (!text)
             return;
         const char *reason = nullptr;
-        long long value = strtonum(text.c_str(), e.min, e.max, &reason);
+        long long value = strtonum(xml_chars(text.get()), e.min, e.max, &reason);
         if (reason != nullptr) {
             if (e.kind == Kind::Flag)
                 log_error("%s[%ld]: Error: <%s> may only contain 1 or 0\n", path_, at, e.name);
             else
                 log_error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name,
-                          text.c_str(), reason);
+                          xml_chars(text.get()), reason);
             errors_++;
             return;
         }

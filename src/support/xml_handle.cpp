@@ -1,14 +1,43 @@
 #include "support/xml_handle.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
+#include <libxml/entities.h>
+
+#include "support/alloc.h"
 #include "support/log.h"
 
 namespace {
+
+constexpr const char kAllocModule[] = "xml_handle";
+
+void *checked_malloc(size_t size)
+{
+    return XMALLOC(size);
+}
+
+// A block shrunk to nothing would come back null from the C library and
+// pass for exhaustion.
+void *checked_realloc(void *block, size_t size)
+{
+    return XREALLOCARRAY(block, 1, size != 0 ? size : 1);
+}
+
+char *checked_strdup(const char *text)
+{
+    return XSTRDUP(text);
+}
+
+void plain_free(void *block)
+{
+    XFREE(block);
+}
 
 struct fd_guard {
     int fd;
@@ -19,10 +48,49 @@ struct fd_guard {
     }
 };
 
+// Entities nest, and a document may refer to one entity many times; each
+// declaration is looked into once. The parser has already refused loops.
+const xmlChar *first_unexpanded(xmlDoc *doc, const xmlNode *list,
+                                std::vector<const xmlEntity *> &seen)
+{
+    for (const xmlNode *node = list; node != nullptr; node = node->next) {
+        if (node->type != XML_ENTITY_REF_NODE)
+            continue;
+        const xmlEntity *entity = xmlGetDocEntity(doc, node->name);
+        if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+            entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)
+            return node->name;
+        if (std::find(seen.begin(), seen.end(), entity) != seen.end())
+            continue;
+        seen.push_back(entity);
+        if (const xmlChar *name = first_unexpanded(doc, entity->children, seen))
+            return name;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+const xmlChar *xml_unexpanded_entity(xmlDoc *doc, const xmlNode *element)
+{
+    std::vector<const xmlEntity *> seen;
+    return first_unexpanded(doc, element->children, seen);
+}
+
+void xml_use_checked_allocation()
+{
+    // Both sets end in the same C library allocator, so blocks the library
+    // allocated before the switch may still be freed after it.
+    static const bool installed = [] {
+        xmlMemSetup(plain_free, checked_malloc, checked_realloc, checked_strdup);
+        return true;
+    }();
+    (void)installed;
+}
 
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
 {
+    xml_use_checked_allocation();
     // Reading through our own descriptor keeps the library from treating
     // the name as a URL or a compressed file, and lets us say plainly why a
     // file cannot be read.
@@ -40,5 +108,6 @@ xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
         log_error("%s: %s%s", path, std::strerror(EISDIR), line_end);
         return nullptr;
     }
-    return xml_doc_ptr(xmlReadFd(file.fd, path, nullptr, 0));
+    // Big-lines mode keeps line numbers right past 65535 in messages.
+    return xml_doc_ptr(xmlReadFd(file.fd, path, nullptr, XML_PARSE_BIG_LINES));
 }

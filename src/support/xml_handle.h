@@ -23,10 +23,23 @@ inline xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element)
     return xml_text_ptr(xmlNodeListGetString(doc, element->children, 1));
 }
 
+// The name of the first entity that the element's text refers to and that
+// xml_element_text cannot expand: one declared as external (such entities
+// are never read, so as not to open files or addresses a document names) or
+// one not declared at all. Null when every reference expands. Without this
+// check such a reference would silently drop out of the text.
+const xmlChar *xml_unexpanded_entity(xmlDoc *doc, const xmlNode *element);
+
 inline const char *xml_chars(const xmlChar *text)
 {
     return reinterpret_cast<const char *>(text);
 }
+
+// Makes the XML library allocate through the checked allocation, so that
+// memory running out inside it ends the run with the usual alert instead
+// of leaving a document or a text silently cut short (the library carries
+// on after many such failures). xml_parse_local_file does this itself.
+void xml_use_checked_allocation();
 
 // Parses the local file `path` with the library's safe defaults (no entity
 // substitution, no DTD loading, no network, no decompression). A file that

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Runs the tool on command-line cases with one allocation failing, for every
+# allocation of the run in turn, and judges how each run ends.
+#
+# Usage: tests/tools/failalloc_check.sh TOOL SHIM CASE_DIR...
+#
+# A case folder has the layout of the golden cases (args, argv0, setup,
+# input files). First a clean run gives the number N of allocations and the
+# outcome to compare with; then for every k from 1 to N the k-th allocation
+# fails once, and once more with it and every later one failing. Each such
+# run must either end exactly like the clean run (the failure hit memory the
+# tool could do without) or say that memory ran out and end with status 1
+# (or with status 0 and the clean run's document, when the library got over
+# it). Never a signal, never a sanitizer report, never a usage status, and
+# never status 0 with a document other than the clean run's.
+set -u
+tool=$(realpath "$1")
+shim=$(realpath "$2")
+shift 2
+
+# What a run may print when memory runs out: the checked allocation's alert,
+# the XML library's own message, or the C library's fallback for syslog.
+oom_re='cannot allocate|Memory allocation failed|out of memory'
+
+failures=0
+for case_dir in "$@"; do
+    name=$(basename "$case_dir")
+    work=$(mktemp -d "${TMPDIR:-/tmp}/failalloc.XXXXXX")
+    cp -R "$case_dir"/. "$work"/
+    (
+        cd "$work" || exit 1
+        args=()
+        if [ -f args ]; then
+            while IFS= read -r line || [ -n "$line" ]; do args+=("$line"); done < args
+        fi
+        argv0=onyxcast-cfgmigrate
+        [ -f argv0 ] && argv0=$(cat argv0)
+        [ -x setup ] && ./setup
+        progname_re=$(printf '%s' "${argv0##*/}" | sed 's/[][\.*^$/+?(){}|]/\\&/g')
+
+        # run PREFIX [WHICH]: leaves PREFIX.out, PREFIX.raw and the
+        # status in $status
+        run() {
+            local prefix=$1 which=${2:-}
+            (
+                export LD_PRELOAD="$shim"
+                if [ -n "$which" ]; then
+                    export ONYX_FAIL_ALLOC="$which"
+                else
+                    export ONYX_COUNT_ALLOC="$work/count"
+                fi
+                exec -a "$argv0" "$tool" "${args[@]}"
+            ) > "$prefix.out" 2> "$prefix.raw" < /dev/null
+            status=$?
+        }
+        strip_framing() { sed -E "s/^${progname_re}\[[0-9]+\]: //" "$1"; }
+
+        run clean
+        clean_status=$status
+        strip_framing clean.raw > clean.err
+        total=$(< count) || total=0
+        if [ "$total" -le 0 ]; then
+            echo "$name: the shim counted no allocation; is it loaded?"
+            exit 1
+        fi
+        bad=0
+        for ((k = 1; k <= total; k++)); do
+            for which in "$k" "$k+"; do
+                run try "$which"
+                why=
+                if [ "$status" -gt 2 ]; then
+                    why="ended with status $status (signal or crash)"
+                elif grep -qE 'Sanitizer|runtime error' try.raw; then
+                    why="sanitizer report"
+                elif [ "$status" = 0 ] && ! cmp -s try.out clean.out; then
+                    why="status 0 with a document other than the clean run's"
+                elif grep -qE "$oom_re" try.raw; then
+                    # It said why; a document, if any, was the clean one.
+                    [ "$status" = 0 ] || [ "$status" = 1 ] || why="status $status"
+                elif [ "$status" != "$clean_status" ] || ! cmp -s try.out clean.out ||
+                    ! strip_framing try.raw | cmp -s - clean.err; then
+                    why="status $status, outcome changed without saying that memory ran out"
+                fi
+                if [ -n "$why" ]; then
+                    bad=$((bad + 1))
+                    if [ "$bad" -le 10 ]; then
+                        echo "$name: allocation $which: $why"
+                        sed 's/^/    /' try.raw | head -8
+                    fi
+                fi
+            done
+        done
+        echo "$name: $total allocations, $((2 * total)) failing runs, $bad bad"
+        [ "$bad" = 0 ]
+    ) || failures=$((failures + 1))
+    rm -rf "$work"
+done
+exit $((failures > 0))
