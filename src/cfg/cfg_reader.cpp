@@ -34,6 +34,9 @@ const char *reason_text(const char *reason)
 template <typename Entry, typename List> struct entry_field {
     const char *name; // as the messages spell it
     int (*set)(Entry *entry, List list, const char *value, const char **errstrp);
+    // For a field that moves its value away from another entry of the list:
+    // which entry holds the value before the setter runs.
+    Entry *(*holder)(List list, const char *value) = nullptr;
 };
 
 template <typename Entry, typename List> struct list_section {
@@ -90,7 +93,7 @@ constexpr entry_field<cfg_intake, cfg_intake_list> kIntakeFields[] = {
 constexpr entry_field<cfg_decoder, cfg_decoder_list> kDecoderFields[] = {
     {"name", cfg_decoder_set_name},
     {"program", cfg_decoder_set_program},
-    {"file_ext", cfg_decoder_add_ext},
+    {"file_ext", cfg_decoder_add_ext, cfg_decoder_list_find_by_ext},
 };
 
 constexpr entry_field<cfg_encoder, cfg_encoder_list> kEncoderFields[] = {
@@ -177,6 +180,13 @@ class document_reader {
     // A node without text (no children) is handed over as null.
     xml_text_ptr text_of(const xmlNode *field) const { return xml_element_text(doc_, field); }
 
+    // An entity the parser did not expand (an external one, say) would drop
+    // out of the text without a word; such a field is refused instead.
+    const char *unexpanded(const xmlNode *field) const
+    {
+        return xml_chars(xml_unexpanded_entity(doc_, field));
+    }
+
     // Every entry element starts from the entry named "default", so unnamed
     // elements fill one entry and a "name" field renames it. The first
     // refusal ends the section: later entries might depend on this one.
@@ -192,11 +202,31 @@ class document_reader {
                 const auto *field = find_field(Section.fields, child);
                 if (field == nullptr)
                     continue;
+                if (const char *entity = unexpanded(child)) {
+                    log_error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
+                              xmlGetLineNo(child), Section.entry, Section.name(entry),
+                              field->name, entity);
+                    failed_ = true;
+                    return;
+                }
                 xml_text_ptr text = text_of(child);
+                const char *value = xml_chars(text.get());
+                auto *holder = field->holder != nullptr && value != nullptr
+                                   ? field->holder(list, value)
+                                   : nullptr;
                 const char *reason = nullptr;
-                if (field->set(entry, list, xml_chars(text.get()), &reason) != 0) {
+                if (field->set(entry, list, value, &reason) != 0) {
                     log_error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child), Section.entry,
                               Section.name(entry), field->name, reason_text(reason));
+                    failed_ = true;
+                    return;
+                }
+                // An entry read earlier may have lost what made it complete
+                // (a decoder its only file extension); it would be refused
+                // when the document is read again, so it is refused now.
+                if (holder != nullptr && holder != entry && Section.validate(holder, &reason) != 0) {
+                    log_error("%s[%ld]: %s (%s): %s", path_, xmlGetLineNo(child), Section.entry,
+                              Section.name(holder), reason_text(reason));
                     failed_ = true;
                     return;
                 }
@@ -229,6 +259,12 @@ class document_reader {
                 find_field(std::span<const metadata_field>(kMetadataFields), child);
             if (field == nullptr)
                 continue;
+            if (const char *entity = unexpanded(child)) {
+                log_error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
+                          xmlGetLineNo(child), "metadata", field->name, entity);
+                failed_ = true;
+                continue;
+            }
             xml_text_ptr text = text_of(child);
             const char *reason = nullptr;
             if (field->set(xml_chars(text.get()), &reason) != 0) {

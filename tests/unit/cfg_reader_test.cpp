@@ -438,3 +438,49 @@ TEST_F(CfgReload, UnreadableFileKeepsThePreviousConfiguration)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CfgReader, ADecoderThatLosesItsOnlyExtensionIsRefused)
+{
+    Read r = read_xml("<onyxcast>\n<decoders>\n"
+                      "<decoder><name>A</name><program>a @T@</program><file_ext>.x</file_ext>"
+                      "</decoder>\n"
+                      "<decoder><name>B</name><program>b @T@</program>\n<file_ext>.X</file_ext>"
+                      "</decoder>\n"
+                      "<decoder><name>C</name><program>c @T@</program><file_ext>.c</file_ext>"
+                      "</decoder>\n"
+                      "</decoders>\n</onyxcast>\n");
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml[5]: decoder (A): no file extensions registered\n");
+    EXPECT_EQ(cfg_decoder_list_find(cfg_get_decoders(), "C"), nullptr) << "the section ended";
+}
+
+TEST_F(CfgReader, AnExtensionMovedBetweenCompleteDecodersIsNoError)
+{
+    Read r = read_xml("<onyxcast><decoders>"
+                      "<decoder><name>A</name><program>a @T@</program><file_ext>.x</file_ext>"
+                      "<file_ext>.y</file_ext></decoder>"
+                      "<decoder><name>B</name><program>b @T@</program><file_ext>.x</file_ext>"
+                      "</decoder></decoders></onyxcast>\n");
+    EXPECT_EQ(r.result, 0) << r.messages;
+    EXPECT_EQ(cfg_decoder_list_find_by_ext(cfg_get_decoders(), ".x"),
+              cfg_decoder_list_find(cfg_get_decoders(), "B"));
+}
+
+TEST_F(CfgReader, EntitiesThatCannotBeExpandedAreRefusedNotDropped)
+{
+    TempFile secret("never read", "secret.txt");
+    Read r = read_xml("<!DOCTYPE onyxcast [<!ENTITY s SYSTEM \"" + secret.path() +
+                      "\">]>\n<onyxcast>\n<servers><server>\n"
+                      "<hostname>stream&s;host</hostname>\n<password>pw</password>\n"
+                      "</server></servers>\n<metadata>\n<program>a&s;</program>\n"
+                      "<refresh_interval>5</refresh_interval>\n</metadata>\n</onyxcast>\n");
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml[4]: server (default): hostname: cannot expand entity 's'\n"
+                          "onyx.xml[8]: metadata: program: cannot expand entity 's'\n");
+    EXPECT_EQ(cfg_get_metadata_program(), nullptr);
+    EXPECT_EQ(cfg_get_metadata_refresh_interval(), 5) << "the other metadata fields are read";
+}
+
+} // namespace
