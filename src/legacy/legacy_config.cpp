@@ -83,9 +83,10 @@ const std::array kEntryElements{
     EntryElement{"encode", Kind::Encode, &legacy_format_entry::encode},
 };
 
+// The first byte settles most comparisons of a node with the element table.
 bool named(const xmlNode *node, const char *name)
 {
-    return node->type == XML_ELEMENT_NODE &&
+    return node->type == XML_ELEMENT_NODE && node->name[0] == static_cast<unsigned char>(name[0]) &&
            xmlStrcmp(node->name, reinterpret_cast<const xmlChar *>(name)) == 0;
 }
 

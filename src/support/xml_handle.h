@@ -18,10 +18,7 @@ using xml_text_ptr = std::unique_ptr<xmlChar, xml_text_deleter>;
 
 // The text of an element's direct children joined, entity references
 // replaced; null when the element has no text at all.
-inline xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element)
-{
-    return xml_text_ptr(xmlNodeListGetString(doc, element->children, 1));
-}
+xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element);
 
 // The name of the first entity that the element's text refers to and that
 // xml_element_text cannot expand: one declared as external (such entities
