@@ -137,36 +137,39 @@ void write_text(FILE *out, const char *value)
     const unsigned char *run = start;
     const unsigned char *s = start;
     while ((s = skip_plain(s, end)) < end) {
-        if (kPlainAscii[*s]) {
-            s++;
-            continue;
-        }
-        const std::size_t len = cfg_document_char_length(s);
-        if (len > 1) {
+        const char *escape = kReplacementChar;
+        if (*s < 0x80) {
+            switch (*s) {
+            case '&':
+                escape = "&amp;";
+                break;
+            case '<':
+                escape = "&lt;";
+                break;
+            case '>':
+                escape = "&gt;";
+                if (s - start >= 2 && s[-1] == ']' && s[-2] == ']')
+                    break;
+                s++;
+                continue;
+            case '\r':
+                escape = "&#13;";
+                break;
+            default:
+                if (kPlainAscii[*s]) {
+                    s++;
+                    continue;
+                }
+                break;
+            }
+        } else if (const std::size_t len = cfg_document_char_length(s); len != 0) {
             s += len;
             continue;
         }
         if (text.empty())
             text.reserve(static_cast<std::size_t>(end - start) * 5 / 4 + 16);
         text.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(s - run));
-        if (len == 0) {
-            text += kReplacementChar;
-        } else {
-            switch (*s) {
-            case '&':
-                text += "&amp;";
-                break;
-            case '<':
-                text += "&lt;";
-                break;
-            case '>':
-                text += s - start >= 2 && s[-1] == ']' && s[-2] == ']' ? "&gt;" : ">";
-                break;
-            case '\r':
-                text += "&#13;";
-                break;
-            }
-        }
+        text += escape;
         run = ++s;
     }
     if (text.empty()) {

@@ -70,6 +70,16 @@ const std::array kTopElements{
     Element{"reencode", Kind::Reencode},
 };
 
+// For each first byte, a bit for every row of kTopElements whose name
+// starts with it.
+const std::array<uint32_t, 256> kRowsByFirstByte = [] {
+    static_assert(kTopElements.size() <= 32);
+    std::array<uint32_t, 256> rows{};
+    for (size_t i = 0; i < kTopElements.size(); i++)
+        rows[static_cast<unsigned char>(kTopElements[i].name[0])] |= uint32_t{1} << i;
+    return rows;
+}();
+
 struct EntryElement {
     const char *name;
     Kind kind;
@@ -117,7 +127,12 @@ class Reader {
 
     void read_top(const xmlNode *node)
     {
-        for (size_t i = 0; i < kTopElements.size(); i++) {
+        if (node->type != XML_ELEMENT_NODE)
+            return;
+        // Only the rows whose name starts with the node's first byte are
+        // tried, lowest first, so the table order still decides.
+        for (uint32_t rows = kRowsByFirstByte[node->name[0]]; rows != 0; rows &= rows - 1) {
+            const size_t i = static_cast<size_t>(__builtin_ctz(rows));
             const Element &e = kTopElements[i];
             if (!named(node, e.name))
                 continue;
@@ -182,7 +197,9 @@ class Reader {
             errors_++;
             return;
         }
-        field = XSTRDUP(xml_chars(text.get()));
+        // The parser allocates with the same allocator as the record, so the
+        // record can keep the copy it made instead of copying it again.
+        field = reinterpret_cast<char *>(text.release());
         switch (kind) {
         case Kind::Upper:
             fold(field, ::toupper);
@@ -214,17 +231,24 @@ class Reader {
             duplicate(e.name, at);
             return;
         }
-        xml_text_ptr text = text_of(node, at);
-        if (!text)
+        // Numbers are short and only looked at: a lone text node is read in
+        // place, anything else through the general path.
+        xml_text_ptr copy;
+        const char *text = xml_single_text(node);
+        if (text == nullptr) {
+            copy = text_of(node, at);
+            text = xml_chars(copy.get());
+        }
+        if (text == nullptr || text[0] == '\0')
             return;
         const char *reason = nullptr;
-        long long value = strtonum(xml_chars(text.get()), e.min, e.max, &reason);
+        long long value = strtonum(text, e.min, e.max, &reason);
         if (reason != nullptr) {
             if (e.kind == Kind::Flag)
                 log_error("%s[%ld]: Error: <%s> may only contain 1 or 0\n", path_, at, e.name);
             else
-                log_error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name,
-                          xml_chars(text.get()), reason);
+                log_error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name, text,
+                          reason);
             errors_++;
             return;
         }

@@ -75,13 +75,10 @@ xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element)
 {
     // Most elements hold one text node. The library's general path copies
     // it with a byte-wise length count, which long texts pay for dearly.
-    const xmlNode *only = element->children;
-    if (only != nullptr && only->next == nullptr &&
-        (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE) &&
-        only->content != nullptr) {
-        const size_t len = std::strlen(xml_chars(only->content));
+    if (const char *only = xml_single_text(element)) {
+        const size_t len = std::strlen(only);
         if (auto *copy = static_cast<xmlChar *>(xmlMalloc(len + 1))) {
-            std::memcpy(copy, only->content, len + 1);
+            std::memcpy(copy, only, len + 1);
             return xml_text_ptr(copy);
         }
     }

@@ -20,6 +20,17 @@ using xml_text_ptr = std::unique_ptr<xmlChar, xml_text_deleter>;
 // replaced; null when the element has no text at all.
 xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element);
 
+// The text of an element whose one child is a text or CDATA node, borrowed
+// from the tree; null for any other element (xml_element_text takes those).
+inline const char *xml_single_text(const xmlNode *element)
+{
+    const xmlNode *only = element->children;
+    if (only == nullptr || only->next != nullptr ||
+        (only->type != XML_TEXT_NODE && only->type != XML_CDATA_SECTION_NODE))
+        return nullptr;
+    return reinterpret_cast<const char *>(only->content);
+}
+
 // The name of the first entity that the element's text refers to and that
 // xml_element_text cannot expand: one declared as external (such entities
 // are never read, so as not to open files or addresses a document names) or
