@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <strings.h>
 
 #if defined(__SSE2__)
@@ -131,13 +132,16 @@ const unsigned char *skip_plain(const unsigned char *s, const unsigned char *end
 // The escaped text is gathered first and written in one call.
 void write_text(FILE *out, const char *value)
 {
+    // Escaped text goes out in pieces of about this size, so a long value
+    // costs neither a second copy of itself nor the memory for one.
+    constexpr std::size_t kPiece = 64 * 1024;
     const auto *start = reinterpret_cast<const unsigned char *>(value);
     const unsigned char *end = start + std::strlen(value);
     std::string text;
     const unsigned char *run = start;
     const unsigned char *s = start;
     while ((s = skip_plain(s, end)) < end) {
-        const char *escape = kReplacementChar;
+        std::string_view escape = kReplacementChar;
         if (*s < 0x80) {
             switch (*s) {
             case '&':
@@ -166,18 +170,20 @@ void write_text(FILE *out, const char *value)
             s += len;
             continue;
         }
-        if (text.empty())
-            text.reserve(static_cast<std::size_t>(end - start) * 5 / 4 + 16);
+        if (text.capacity() < kPiece)
+            text.reserve(kPiece + kPiece / 4);
         text.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(s - run));
-        text += escape;
+        text.append(escape);
         run = ++s;
+        if (text.size() >= kPiece) {
+            std::fwrite(text.data(), 1, text.size(), out);
+            text.clear();
+        }
     }
-    if (text.empty()) {
-        std::fwrite(start, 1, static_cast<std::size_t>(end - start), out);
-        return;
-    }
-    text.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(end - run));
-    std::fwrite(text.data(), 1, text.size(), out);
+    if (!text.empty())
+        std::fwrite(text.data(), 1, text.size(), out);
+    if (run != end)
+        std::fwrite(run, 1, static_cast<std::size_t>(end - run), out);
 }
 
 void write_line(FILE *out, int indent, const char *element, const line_value &value)

@@ -93,11 +93,12 @@ const std::array kEntryElements{
     EntryElement{"encode", Kind::Encode, &legacy_format_entry::encode},
 };
 
-// The first byte settles most comparisons of a node with the element table.
+// Names match byte for byte, case-sensitively; the first byte settles most
+// comparisons of a node with the element table.
 bool named(const xmlNode *node, const char *name)
 {
     return node->type == XML_ELEMENT_NODE && node->name[0] == static_cast<unsigned char>(name[0]) &&
-           xmlStrcmp(node->name, reinterpret_cast<const xmlChar *>(name)) == 0;
+           std::strcmp(xml_chars(node->name), name) == 0;
 }
 
 void fold(char *text, int (*to)(int))
@@ -176,7 +177,9 @@ class Reader {
             errors_++;
             return nullptr;
         }
-        xml_text_ptr text = xml_element_text(doc_, node);
+        // The document is freed right after the read, so a text element
+        // may give up its text rather than have it copied.
+        xml_text_ptr text = xml_take_element_text(doc_, const_cast<xmlNode *>(node));
         if (text && text.get()[0] == '\0')
             return nullptr;
         return text;

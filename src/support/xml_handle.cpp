@@ -85,6 +85,22 @@ xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element)
     return xml_text_ptr(xmlNodeListGetString(doc, element->children, 1));
 }
 
+xml_text_ptr xml_take_element_text(xmlDoc *doc, xmlNode *element)
+{
+    xmlNode *only = element->children;
+    // The same test the library makes before it frees a node's text: texts
+    // kept inside the node (compact mode) or in the document's dictionary
+    // are not blocks of their own and are copied as usual.
+    if (xml_single_text(element) != nullptr && only->content != nullptr &&
+        only->content != reinterpret_cast<xmlChar *>(&only->properties) &&
+        (doc->dict == nullptr || xmlDictOwns(doc->dict, only->content) == 0)) {
+        xmlChar *text = only->content;
+        only->content = nullptr;
+        return xml_text_ptr(text);
+    }
+    return xml_element_text(doc, element);
+}
+
 const xmlChar *xml_unexpanded_entity(xmlDoc *doc, const xmlNode *element)
 {
     std::vector<const xmlEntity *> seen;

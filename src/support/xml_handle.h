@@ -20,6 +20,12 @@ using xml_text_ptr = std::unique_ptr<xmlChar, xml_text_deleter>;
 // replaced; null when the element has no text at all.
 xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element);
 
+// The text of `element` as xml_element_text gives it, but when the element
+// holds one text node whose text has a block of its own, that block is
+// taken out of the tree instead of copied: for a document that is about to
+// be freed, where long texts would otherwise be copied once more.
+xml_text_ptr xml_take_element_text(xmlDoc *doc, xmlNode *element);
+
 // The text of an element whose one child is a text or CDATA node, borrowed
 // from the tree; null for any other element (xml_element_text takes those).
 inline const char *xml_single_text(const xmlNode *element)
