@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -70,6 +71,22 @@ const xmlChar *first_unexpanded(xmlDoc *doc, const xmlNode *list,
 }
 
 } // namespace
+
+void xml_free_doc(xmlDoc *doc)
+{
+#if defined(__GLIBC__) && defined(M_MXFAST)
+    // A large tree is a great many small blocks. Freed into the C library's
+    // fast bins, they are merged only when a larger block is asked for
+    // later, by then cold in the cache, which costs more than parsing did;
+    // without fast bins they are merged while the free touches them anyway.
+    constexpr int kDefaultMaxFast = 64 * sizeof(size_t) / 4;
+    mallopt(M_MXFAST, 0);
+    xmlFreeDoc(doc);
+    mallopt(M_MXFAST, kDefaultMaxFast);
+#else
+    xmlFreeDoc(doc);
+#endif
+}
 
 xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element)
 {
