@@ -17,6 +17,7 @@ set -u
 tool=$(realpath "$1")
 shim=$(realpath "$2")
 shift 2
+. "$(dirname "$0")/cli_case.sh"
 
 # What a run may print when memory runs out: the checked allocation's alert,
 # the XML library's own message, or the C library's fallback for syslog.
@@ -29,14 +30,7 @@ for case_dir in "$@"; do
     cp -R "$case_dir"/. "$work"/
     (
         cd "$work" || exit 1
-        args=()
-        if [ -f args ]; then
-            while IFS= read -r line || [ -n "$line" ]; do args+=("$line"); done < args
-        fi
-        argv0=onyxcast-cfgmigrate
-        [ -f argv0 ] && argv0=$(cat argv0)
-        [ -x setup ] && ./setup
-        progname_re=$(printf '%s' "${argv0##*/}" | sed 's/[][\.*^$/+?(){}|]/\\&/g')
+        cli_case_prepare
 
         # run PREFIX [WHICH]: leaves PREFIX.out, PREFIX.raw and the
         # status in $status
@@ -53,11 +47,10 @@ for case_dir in "$@"; do
             ) > "$prefix.out" 2> "$prefix.raw" < /dev/null
             status=$?
         }
-        strip_framing() { sed -E "s/^${progname_re}\[[0-9]+\]: //" "$1"; }
 
         run clean
         clean_status=$status
-        strip_framing clean.raw > clean.err
+        cli_case_strip_framing clean.raw > clean.err
         total=$(< count) || total=0
         if [ "$total" -le 0 ]; then
             echo "$name: the shim counted no allocation; is it loaded?"
@@ -78,7 +71,7 @@ for case_dir in "$@"; do
                     # It said why; a document, if any, was the clean one.
                     [ "$status" = 0 ] || [ "$status" = 1 ] || why="status $status"
                 elif [ "$status" != "$clean_status" ] || ! cmp -s try.out clean.out ||
-                    ! strip_framing try.raw | cmp -s - clean.err; then
+                    ! cli_case_strip_framing try.raw | cmp -s - clean.err; then
                     why="status $status, outcome changed without saying that memory ran out"
                 fi
                 if [ -n "$why" ]; then

@@ -19,23 +19,18 @@
 # caller turns the check on with ONYX_LIMITS=1 (builds with sanitizers are
 # slower and bigger). ONYX_VALGRIND=1 runs the tool under memcheck; any
 # memory error or definite or indirect leak fails the case.
+#
+# ONYX_BLESS=1 writes the case's expected.* files from this run instead of
+# comparing (tests/tools/bless_cli_case.sh).
 set -u
 tool=$1
-case_dir=$2
+case_dir=$(realpath "$2")
+. "$(dirname "$0")/cli_case.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cli-case.XXXXXX")
 cp -R "$case_dir"/. "$work"/
 cd "$work" || exit 1
-
-args=()
-if [ -f args ]; then
-    while IFS= read -r line || [ -n "$line" ]; do
-        args+=("$line")
-    done < args
-fi
-argv0=onyxcast-cfgmigrate
-[ -f argv0 ] && argv0=$(cat argv0)
-[ -x setup ] && ./setup
+cli_case_prepare
 
 # Programs the tool runs under, outermost first. Each would start the tool
 # under its own name, so the innermost step is a shell that sets argv[0].
@@ -82,9 +77,16 @@ fi > "$stdout_to" 2> actual.stderr.raw < /dev/null
 status=$?
 [ -f actual.stdout ] || : > actual.stdout
 
-progname=${argv0##*/}
-progname_re=$(printf '%s' "$progname" | sed 's/[][\.*^$/+?(){}|]/\\&/g')
-sed -E "s/^${progname_re}\[[0-9]+\]: //" actual.stderr.raw > actual.stderr
+cli_case_strip_framing actual.stderr.raw > actual.stderr
+
+if [ "${ONYX_BLESS:-}" = 1 ]; then
+    rm -f "$case_dir"/expected.stdout "$case_dir"/expected.stderr "$case_dir"/expected.status
+    [ -s actual.stdout ] && cp actual.stdout "$case_dir/expected.stdout"
+    [ -s actual.stderr ] && cp actual.stderr "$case_dir/expected.stderr"
+    [ "$status" != 0 ] && echo "$status" > "$case_dir/expected.status"
+    cd / && rm -rf "$work"
+    exit 0
+fi
 
 expected_status=0
 [ -f expected.status ] && expected_status=$(tr -d '[:space:]' < expected.status)
