@@ -56,14 +56,12 @@ class Migration {
   private:
     // A refused value costs a warning; the conversion goes on without it.
     template <typename Entry, typename List>
-    int apply(int (*setter)(Entry *, List, const char *, const char **), Entry *entry, List list,
-              const char *value, const char *label)
+    void apply(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
+               List list, const char *value, const char *label)
     {
         const char *reason = nullptr;
-        if (setter(entry, list, value, &reason) == 0)
-            return 0;
-        warn(label, reason, value);
-        return -1;
+        if (setter(entry, list, value, &reason) != 0)
+            warn(label, reason, value);
     }
 
     // A server text refused as "too long" would still leave its cut copy in
