@@ -2,8 +2,11 @@
 // convert, write. Beyond not crashing, a failed read must leave no record
 // behind, and a migrated document must read back as the configuration it
 // was written from: it is meant to become the new configuration file.
+// Encoders and decoders must each be the making of table entries of their
+// own: no command, format or extension crosses from one entry to another.
 #include <cstdint>
 #include <cstring>
+#include <strings.h>
 
 #include "cfg/cfg.h"
 #include "driver/cfgmigrate.h"
@@ -16,6 +19,77 @@ bool record_is_empty(const legacy_config &record)
 {
     static const legacy_config kEmpty{};
     return std::memcmp(&record, &kEmpty, sizeof record) == 0;
+}
+
+// Version 0 named the Ogg container by its codecs; other formats keep the
+// name the record holds.
+const char *format_name(const char *format)
+{
+    if (strcasecmp(format, "vorbis") == 0 || strcasecmp(format, "theora") == 0)
+        return "Ogg";
+    return format;
+}
+
+bool same(const char *a, const char *b)
+{
+    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
+}
+
+// Every encoder carries the command of a table entry together with that
+// entry's own format.
+void check_encoder(cfg_encoder *encoder, void *arg)
+{
+    const auto &record = *static_cast<const legacy_config *>(arg);
+    const char *format = cfg_stream_format_name(cfg_encoder_get_format(encoder));
+    for (const legacy_format_entry *entry : record.encdec) {
+        if (entry != nullptr && entry->format != nullptr &&
+            same(entry->encode, cfg_encoder_get_program(encoder)) &&
+            strcasecmp(format_name(entry->format), format) == 0)
+            return;
+    }
+    fuzz_fail("encoder %s: command \"%s\" with format %s comes from no single table entry",
+              cfg_encoder_get_name(encoder), cfg_encoder_get_program(encoder), format);
+}
+
+struct decoder_check {
+    const legacy_config &record;
+    const char *name;
+};
+
+// A decoder of a format holds a command and extensions of entries of that
+// format; the decoder "default" those of entries without a format.
+bool decoder_entry_matches(const legacy_format_entry &entry, const char *name)
+{
+    if (entry.format == nullptr)
+        return strcasecmp(name, "default") == 0;
+    return strcasecmp(format_name(entry.format), name) == 0;
+}
+
+void check_decoder_ext(const char *ext, void *arg)
+{
+    const auto &check = *static_cast<const decoder_check *>(arg);
+    for (const legacy_format_entry *entry : check.record.encdec) {
+        if (entry != nullptr && entry->decode != nullptr && entry->match != nullptr &&
+            strcasecmp(entry->match, ext) == 0 && decoder_entry_matches(*entry, check.name))
+            return;
+    }
+    fuzz_fail("decoder %s: extension %s comes from no table entry of its own", check.name, ext);
+}
+
+void check_decoder(cfg_decoder *decoder, void *arg)
+{
+    const auto &record = *static_cast<const legacy_config *>(arg);
+    const char *name = cfg_decoder_get_name(decoder);
+    bool found = false;
+    for (const legacy_format_entry *entry : record.encdec) {
+        if (entry != nullptr && same(entry->decode, cfg_decoder_get_program(decoder)) &&
+            decoder_entry_matches(*entry, name))
+            found = true;
+    }
+    FUZZ_CHECK(found, "decoder %s: command \"%s\" comes from no table entry of its own", name,
+               cfg_decoder_get_program(decoder));
+    decoder_check check{record, name};
+    cfg_decoder_foreach_ext(decoder, check_decoder_ext, &check);
 }
 
 } // namespace
@@ -38,8 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     legacy_config *record = legacy_config_get();
     std::string document;
     if (legacy_config_read(input.path()) != 0) {
-        if (cfgmigrate_convert(record) == 0)
+        if (cfgmigrate_convert(record) == 0) {
+            cfg_encoder_list_foreach(cfg_get_encoders(), check_encoder, record);
+            cfg_decoder_list_foreach(cfg_get_decoders(), check_decoder, record);
             document = fuzz_write_document();
+        }
         legacy_config_free(record);
     }
     FUZZ_CHECK(record_is_empty(*record), "the record is not empty after the run");
