@@ -11,6 +11,7 @@
 #include "cfg/cfg_writer.h"
 #include "support/alloc.h"
 #include "support/log.h"
+#include "support/stdfd.h"
 #include "support/util.h"
 
 namespace {
@@ -107,7 +108,20 @@ void cfgmigrate_set_input_path(const char *path)
 
 int cfgmigrate_main(int argc, char **argv)
 {
+    // Before the log opens its socket: a closed standard output would
+    // otherwise become that socket and send the document to the log.
+    unsigned int closed = 0;
+    const char *why = nullptr;
+    int sane = stdfd_sanitize(&closed, &why);
     const char *name = util_program_name(argc > 0 ? argv[0] : nullptr);
+    if (sane < 0) {
+        const char *which = (closed & STDFD_STDERR) != 0   ? "standard error"
+                            : (closed & STDFD_STDOUT) != 0 ? "standard output"
+                                                           : "standard input";
+        std::fprintf(stderr, "%s: %s is closed and " STDFD_NULL_DEVICE " cannot stand in: %s\n",
+                     name, which, why);
+        return 1;
+    }
 
     xalloc_install_new_handler();
     if (cfg_init() < 0)
@@ -157,9 +171,16 @@ int cfgmigrate_main(int argc, char **argv)
         return 1;
     }
 
-    write_header(stdout, name, input_path);
-    cfg_document_write(stdout);
-    int status = finish_output(stdout) == 0 ? 0 : 1;
+    // A closed standard output stays a failure to write, as the stand-in
+    // would make it anyway; the document is not even formatted.
+    int status = 1;
+    if ((closed & STDFD_STDOUT) != 0) {
+        log_error("standard output: %s", std::strerror(EBADF));
+    } else {
+        write_header(stdout, name, input_path);
+        cfg_document_write(stdout);
+        status = finish_output(stdout) == 0 ? 0 : 1;
+    }
 
     legacy_config_free(record);
     log_exit();

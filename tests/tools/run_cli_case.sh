@@ -6,7 +6,9 @@
 # expectations `expected.stdout`, `expected.stderr` (after removing the
 # system log's "NAME[PID]: " framing) and `expected.status`. A missing
 # expectation file means empty output, or status 0. A file `stdout-to`
-# names where standard output goes instead (such as /dev/full).
+# names where standard output goes instead (such as /dev/full), or holds
+# `closed` to start the tool with standard output closed (not together with
+# `limits`: the report of time(1) would take descriptor 1).
 #
 # The case runs in a copy of its folder, so paths in messages are the
 # relative ones of `args`; the copy of a failing case is kept for a look.
@@ -61,19 +63,28 @@ if [ -n "${ONYX_VALGRIND:-}" ]; then
         valgrind_path=$work/.bin:$PATH
         launch+=(valgrind --quiet --error-exitcode=99 --leak-check=full
                  --errors-for-leak-kinds=definite,indirect
-                 --log-file="$work/valgrind.log")
+                 --log-fd=9)
     fi
 fi
 
+launch_tool() {
+    if [ ${#launch[@]} = 0 ]; then
+        (exec -a "$argv0" "$tool" "${args[@]}")
+    elif [ -n "$valgrind_path" ]; then
+        # The report goes to a descriptor opened here: a file valgrind
+        # opened itself could take the place of a closed standard output.
+        PATH=$valgrind_path "${launch[@]}" "$argv0" "${args[@]}" 9> "$work/valgrind.log"
+    else
+        "${launch[@]}" bash -c 'exec -a "$0" "$@"' "$argv0" "$tool" "${args[@]}"
+    fi
+}
 stdout_to=actual.stdout
 [ -f stdout-to ] && stdout_to=$(cat stdout-to)
-if [ ${#launch[@]} = 0 ]; then
-    (exec -a "$argv0" "$tool" "${args[@]}")
-elif [ -n "$valgrind_path" ]; then
-    PATH=$valgrind_path "${launch[@]}" "$argv0" "${args[@]}"
+if [ "$stdout_to" = closed ]; then
+    launch_tool >&- 2> actual.stderr.raw < /dev/null
 else
-    "${launch[@]}" bash -c 'exec -a "$0" "$@"' "$argv0" "$tool" "${args[@]}"
-fi > "$stdout_to" 2> actual.stderr.raw < /dev/null
+    launch_tool > "$stdout_to" 2> actual.stderr.raw < /dev/null
+fi
 status=$?
 [ -f actual.stdout ] || : > actual.stdout
 
