@@ -165,18 +165,30 @@ char *util_convert_charset(const char *text, const char *from, const char *to)
     char *in = const_cast<char *>(text);
     size_t in_left = std::strlen(text);
     while (in_left > 0) {
+        const char *start = in;
         char *out = chunk;
         size_t out_left = sizeof(chunk);
         size_t done = iconv(converter.get(), &in, &in_left, &out, &out_left);
         int failure = errno;
         result.append(chunk, sizeof(chunk) - out_left);
+        if (done != static_cast<size_t>(-1))
+            continue;
         // A full chunk only asks for another pass, unless nothing at all was
         // written: then no pass would ever make progress.
-        if (done == static_cast<size_t>(-1) && (failure != E2BIG || out_left == sizeof(chunk))) {
-            result.append("?", 1);
-            ++in;
-            --in_left;
-        }
+        if (failure == E2BIG && out_left < sizeof(chunk))
+            continue;
+        // A failure after some input was taken is looked at again from where
+        // the converter stopped. A converter that drops what it cannot
+        // convert (//IGNORE) has already skipped the bad bytes and reports
+        // the failure only afterwards, often with no input left at all;
+        // skipping one more byte would run past the end of the text.
+        if (in != start)
+            continue;
+        // Stuck on the byte at `in`, and since nothing was taken, that byte
+        // is still part of the input.
+        result.append("?", 1);
+        ++in;
+        --in_left;
     }
     // A converter that keeps shift state must be brought back to its initial
     // state, or the output of a stateful character set ends unterminated.

@@ -96,6 +96,27 @@ TEST(UtilConvertCharset, TextLongerThanOneChunk)
     EXPECT_EQ(convert(latin1.c_str(), "ISO-8859-1", "UTF-8"), utf8);
 }
 
+TEST(UtilConvertCharset, ConverterThatDropsWhatItCannotConvert)
+{
+    // Such a converter skips the bad bytes itself and still reports a
+    // failure, possibly with no input left; what it dropped stays dropped.
+    EXPECT_EQ(convert("a\xff"
+                      "b",
+                      "UTF-8", "ASCII//IGNORE"),
+              "ab");
+    EXPECT_EQ(convert("ab\xff", "UTF-8", "ASCII//IGNORE"), "ab");
+    EXPECT_EQ(convert("\xff", "UTF-8", "ASCII//IGNORE"), "");
+
+    std::string input;
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {
+        input += i % 700 == 0 ? "\xff" : "\xc3\xa9";
+        if (i % 700 != 0)
+            expected += '\xe9';
+    }
+    EXPECT_EQ(convert(input.c_str(), "UTF-8", "ISO-8859-1//IGNORE"), expected);
+}
+
 TEST(UtilConvertCharset, StatefulTargetEndsInItsInitialState)
 {
     EXPECT_EQ(convert("\xe6\x97\xa5", "UTF-8", "ISO-2022-JP"), "\x1b$BF|\x1b(B");
