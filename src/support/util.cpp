@@ -11,8 +11,10 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <memory>
+#include <string_view>
 #include <sys/file.h>
 #include <unistd.h>
+#include <vector>
 
 #include "support/alloc.h"
 #include "support/log.h"
@@ -37,23 +39,40 @@ class TextBuilder {
 public:
     TextBuilder() : data_(static_cast<char *>(XMALLOC(1))) { data_.get()[0] = '\0'; }
 
-    void append(const char *bytes, size_t count)
+    void append(const char *bytes, size_t count) { std::memcpy(extend(count), bytes, count); }
+
+    // Appends the bytes last first.
+    void append_reversed(const char *bytes, size_t count)
     {
-        if (count == 0)
-            return;
-        if (length_ + count + 1 > capacity_) {
-            size_t wanted = std::max(capacity_ * 2, length_ + count + 1);
-            data_.reset(static_cast<char *>(XREALLOCARRAY(data_.release(), wanted, 1)));
-            capacity_ = wanted;
-        }
-        std::memcpy(data_.get() + length_, bytes, count);
-        length_ += count;
+        std::reverse_copy(bytes, bytes + count, extend(count));
+    }
+
+    size_t size() const { return length_; }
+    char *data() { return data_.get(); }
+
+    void truncate(size_t length)
+    {
+        length_ = std::min(length, length_);
         data_.get()[length_] = '\0';
     }
 
     char *release() { return data_.release(); }
 
 private:
+    // Makes room for `count` more bytes and returns where they go.
+    char *extend(size_t count)
+    {
+        if (length_ + count + 1 > capacity_) {
+            size_t wanted = std::max(capacity_ * 2, length_ + count + 1);
+            data_.reset(static_cast<char *>(XREALLOCARRAY(data_.release(), wanted, 1)));
+            capacity_ = wanted;
+        }
+        char *room = data_.get() + length_;
+        length_ += count;
+        data_.get()[length_] = '\0';
+        return room;
+    }
+
     OwnedText data_;
     size_t length_ = 0;
     size_t capacity_ = 1;
@@ -165,18 +184,30 @@ char *util_convert_charset(const char *text, const char *from, const char *to)
     char *in = const_cast<char *>(text);
     size_t in_left = std::strlen(text);
     while (in_left > 0) {
+        const char *start = in;
         char *out = chunk;
         size_t out_left = sizeof(chunk);
         size_t done = iconv(converter.get(), &in, &in_left, &out, &out_left);
         int failure = errno;
         result.append(chunk, sizeof(chunk) - out_left);
+        if (done != static_cast<size_t>(-1))
+            continue;
         // A full chunk only asks for another pass, unless nothing at all was
         // written: then no pass would ever make progress.
-        if (done == static_cast<size_t>(-1) && (failure != E2BIG || out_left == sizeof(chunk))) {
-            result.append("?", 1);
-            ++in;
-            --in_left;
-        }
+        if (failure == E2BIG && out_left < sizeof(chunk))
+            continue;
+        // A failure after some input was taken is looked at again from where
+        // the converter stopped. A converter that drops what it cannot
+        // convert (//IGNORE) has already skipped the bad bytes and reports
+        // the failure only afterwards, often with no input left at all;
+        // skipping one more byte would run past the end of the text.
+        if (in != start)
+            continue;
+        // Stuck on the byte at `in`, and since nothing was taken, that byte
+        // is still part of the input.
+        result.append("?", 1);
+        ++in;
+        --in_left;
     }
     // A converter that keeps shift state must be brought back to its initial
     // state, or the output of a stateful character set ends unterminated.
@@ -299,34 +330,49 @@ char *util_replace_tokens(const char *text, const util_token_pair *pairs)
 {
     if (text[0] == '\0')
         return nullptr;
-    OwnedText copy(XSTRDUP(text));
     if (pairs == nullptr)
-        return copy.release();
+        return XSTRDUP(text);
 
-    size_t length = std::strlen(copy.get());
-    // Walking backwards means a replacement is never scanned again from its
-    // own first byte, so a `to` that contains its `from` cannot loop.
-    for (size_t pos = length; pos-- > 0;) {
-        for (const util_token_pair *pair = pairs; pair->from != nullptr; ++pair) {
-            size_t from_length = std::strlen(pair->from);
-            if (from_length > length - pos ||
-                std::memcmp(copy.get() + pos, pair->from, from_length) != 0)
+    struct Pair {
+        std::string_view from;
+        std::string_view to;
+    };
+    std::vector<Pair> table;
+    for (const util_token_pair *pair = pairs; pair->from != nullptr; ++pair)
+        table.push_back({pair->from, pair->to != nullptr ? pair->to : ""});
+
+    // The copy is visited from its last byte to its first, and a token found
+    // at a position is replaced in the copy as it is then; walking backwards
+    // means a replacement is never scanned again from its own first byte, so
+    // a `to` that contains its `from` cannot loop. Splicing each replacement
+    // into the whole copy would move the rest of it every time, so the part
+    // from the current position on is kept reversed instead: putting bytes
+    // in front of it is an append, and dropping a matched token from its
+    // front is a truncation.
+    TextBuilder reversed;
+    for (size_t pos = std::strlen(text); pos-- > 0;) {
+        reversed.append(text + pos, 1);
+        // The byte at the position, then the bytes after it, going down.
+        const char *at = reversed.data() + reversed.size() - 1;
+        auto found = [&](std::string_view from) {
+            if (from.size() > reversed.size())
+                return false;
+            for (size_t i = 0; i < from.size(); ++i) {
+                if (from[i] != *(at - i))
+                    return false;
+            }
+            return true;
+        };
+        for (const Pair &pair : table) {
+            if (!found(pair.from))
                 continue;
-            const char *to = pair->to != nullptr ? pair->to : "";
-            size_t to_length = std::strlen(to);
-            size_t tail_length = length - pos - from_length;
-            size_t new_length = pos + to_length + tail_length;
-            auto *replaced = static_cast<char *>(XMALLOC(new_length + 1));
-            std::memcpy(replaced, copy.get(), pos);
-            std::memcpy(replaced + pos, to, to_length);
-            std::memcpy(replaced + pos + to_length, copy.get() + pos + from_length, tail_length);
-            replaced[new_length] = '\0';
-            copy.reset(replaced);
-            length = new_length;
+            reversed.truncate(reversed.size() - pair.from.size());
+            reversed.append_reversed(pair.to.data(), pair.to.size());
             break;
         }
     }
-    return copy.release();
+    std::reverse(reversed.data(), reversed.data() + reversed.size());
+    return reversed.release();
 }
 
 char *util_quote_for_shell(const char *text, size_t maxlen)
