@@ -7,6 +7,7 @@
 #include "driver/cfgmigrate.h"
 #include "support/alloc.h"
 #include "support/log.h"
+#include "support/log_input.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ class Migration {
             return -1;
         settings();
         reencode();
+        messages_.finish();
         if (warnings_ != 0)
             log_warning("%s: %u warnings", path_, warnings_);
         drop_missing_encoder();
@@ -89,7 +91,7 @@ class Migration {
 
     void warn(const char *label, const char *reason, const char *value)
     {
-        log_warning("%s: %s: %s: %s", path_, label, reason, value);
+        messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
         warnings_++;
     }
 
@@ -235,7 +237,7 @@ class Migration {
         }
         const char *reason = nullptr;
         if (cfg_encoder_validate(encoder, &reason) != 0) {
-            log_warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
+            messages_.warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
             warnings_++;
             cfg_encoder_list_remove(encoders_, &encoder);
         }
@@ -269,7 +271,7 @@ class Migration {
     {
         const char *reason = nullptr;
         if (cfg_decoder_validate(decoder, &reason) != 0) {
-            log_warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
+            messages_.warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
             warnings_++;
             cfg_decoder_list_remove(decoders_, &decoder);
         }
@@ -299,6 +301,9 @@ class Migration {
     const legacy_config &r_;
     const char *path_;
     unsigned int warnings_ = 0;
+    // The counted warnings go through here, so that they are bounded as the
+    // reader's errors are; the total after them stays exact.
+    log_input messages_{path_, ""};
 
     // Made before anything of the record is looked at, so the three
     // "default" entries exist whatever the outcome.
