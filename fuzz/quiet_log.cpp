@@ -55,6 +55,12 @@ QUIET_ENTRY(log_notice, 1)
 QUIET_ENTRY(log_info, 2)
 QUIET_ENTRY(log_debug, 3)
 
+int log_vmessage(int level, const char *format, va_list ap)
+{
+    const unsigned int threshold = level < 0 || level > 5 ? kThresholds[5] : kThresholds[level];
+    return drop(threshold, format, ap);
+}
+
 int log_errno(int level, int errnum, const char *prefix)
 {
     if (errnum == 0)

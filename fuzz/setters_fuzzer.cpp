@@ -155,9 +155,10 @@ void check_placeholders(const char *text)
 {
     if (text == nullptr)
         return;
-    const int decoder = legacy_check_decoder_command(text, "fuzz.xml", 1);
-    const int encoder = legacy_check_encoder_command(text, "fuzz.xml", 1);
-    const int metadata = legacy_check_metadata_format(text, "fuzz.xml", 1);
+    log_input messages("fuzz.xml", "\n");
+    const int decoder = legacy_check_decoder_command(text, &messages, 1);
+    const int encoder = legacy_check_encoder_command(text, &messages, 1);
+    const int metadata = legacy_check_metadata_format(text, &messages, 1);
     FUZZ_CHECK(decoder >= 0 && decoder <= 6, "decoder check counted %d", decoder);
     FUZZ_CHECK(encoder >= 0 && encoder <= 5, "encoder check counted %d", encoder);
     FUZZ_CHECK(metadata >= 0 && metadata <= 5, "metadata check counted %d", metadata);

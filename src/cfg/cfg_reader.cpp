@@ -12,6 +12,7 @@
 #include "cfg/cfg.h"
 #include "cfg/cfg_writer.h"
 #include "support/log.h"
+#include "support/log_input.h"
 #include "support/xml_handle.h"
 
 namespace {
@@ -166,6 +167,9 @@ class document_reader {
 
     bool failed() const { return failed_; }
 
+    // After the last section: how many refusals went unshown.
+    void finish_messages() { messages_.finish(); }
+
     // Sections of other names are passed over.
     void read_section(const xmlNode *section);
 
@@ -203,9 +207,9 @@ class document_reader {
                 if (field == nullptr)
                     continue;
                 if (const char *entity = unexpanded(child)) {
-                    log_error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
-                              xmlGetLineNo(child), Section.entry, Section.name(entry),
-                              field->name, entity);
+                    messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
+                                    xmlGetLineNo(child), Section.entry, Section.name(entry),
+                                    field->name, entity);
                     failed_ = true;
                     return;
                 }
@@ -216,8 +220,9 @@ class document_reader {
                                    : nullptr;
                 const char *reason = nullptr;
                 if (field->set(entry, list, value, &reason) != 0) {
-                    log_error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child), Section.entry,
-                              Section.name(entry), field->name, reason_text(reason));
+                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
+                                    Section.entry, Section.name(entry), field->name,
+                                    reason_text(reason));
                     failed_ = true;
                     return;
                 }
@@ -225,16 +230,16 @@ class document_reader {
                 // (a decoder its only file extension); it would be refused
                 // when the document is read again, so it is refused now.
                 if (holder != nullptr && holder != entry && Section.validate(holder, &reason) != 0) {
-                    log_error("%s[%ld]: %s (%s): %s", path_, xmlGetLineNo(child), Section.entry,
-                              Section.name(holder), reason_text(reason));
+                    messages_.error("%s[%ld]: %s (%s): %s", path_, xmlGetLineNo(child),
+                                    Section.entry, Section.name(holder), reason_text(reason));
                     failed_ = true;
                     return;
                 }
             }
             const char *reason = nullptr;
             if (Section.validate(entry, &reason) != 0) {
-                log_error("%s[%ld]: %s (%s): %s", path_, entry_line, Section.entry,
-                          Section.name(entry), reason_text(reason));
+                messages_.error("%s[%ld]: %s (%s): %s", path_, entry_line, Section.entry,
+                                Section.name(entry), reason_text(reason));
                 failed_ = true;
                 return;
             }
@@ -260,16 +265,16 @@ class document_reader {
             if (field == nullptr)
                 continue;
             if (const char *entity = unexpanded(child)) {
-                log_error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
-                          xmlGetLineNo(child), "metadata", field->name, entity);
+                messages_.error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
+                                xmlGetLineNo(child), "metadata", field->name, entity);
                 failed_ = true;
                 continue;
             }
             xml_text_ptr text = text_of(child);
             const char *reason = nullptr;
             if (field->set(xml_chars(text.get()), &reason) != 0) {
-                log_error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
-                          field->name, reason_text(reason));
+                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
+                                field->name, reason_text(reason));
                 failed_ = true;
             }
         }
@@ -278,6 +283,9 @@ class document_reader {
     const char *path_;
     xmlDoc *doc_;
     bool failed_ = false;
+    // A document can repeat a section or a metadata field a million times,
+    // each with its refusal: the messages are bounded per document read.
+    log_input messages_{path_, ""};
 };
 
 const document_reader::section_reader document_reader::kSections[6] = {
@@ -349,6 +357,7 @@ int cfg_document_read(const char *path)
     document_reader reader(path, doc.get());
     for (const xmlNode *section = root->children; section != nullptr; section = section->next)
         reader.read_section(section);
+    reader.finish_messages();
     return reader.failed() ? -1 : 0;
 }
 

@@ -7,7 +7,8 @@
 int cfg_check_file_mode(const char *path);
 
 // Adds what the document at `path` holds to the active configuration,
-// reporting every refusal with file, line, entry and element. 0 when
+// reporting each refusal with file, line, entry and element (past the
+// first hundred only counted, see log_input). 0 when
 // everything was read and every entry validated, else -1; a failed read
 // leaves whatever was set before the failure.
 int cfg_document_read(const char *path);

@@ -9,6 +9,7 @@
 #include "driver/cfgmigrate.h"
 #include "support/alloc.h"
 #include "support/log.h"
+#include "support/log_input.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ class Migration {
             return -1;
         settings();
         reencode();
+        messages_.finish();
         if (warnings_ != 0)
             log_warning("%s: %u warnings", path_, warnings_);
         drop_missing_encoder();
@@ -91,7 +93,7 @@ class Migration {
 
     void warn(const char *label, const char *reason, const char *value)
     {
-        log_warning("%s: %s: %s: %s", path_, label, reason, value);
+        messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
         warnings_++;
     }
 
@@ -233,7 +235,7 @@ class Migration {
     // that could only go there too is dropped with a warning naming it.
     void drop_for_taken_default(const char *label, const char *command)
     {
-        log_warning("%s: %s: %s: %s", path_, label, "\"default\" already taken", command);
+        messages_.warning("%s: %s: %s: %s", path_, label, "\"default\" already taken", command);
         warnings_++;
     }
 
@@ -271,7 +273,7 @@ class Migration {
     {
         const char *reason = nullptr;
         if (cfg_encoder_validate(encoder, &reason) != 0) {
-            log_warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
+            messages_.warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
             warnings_++;
             if (listed)
                 cfg_encoder_list_remove(encoders_, &encoder);
@@ -358,7 +360,7 @@ class Migration {
     {
         const char *reason = nullptr;
         if (cfg_decoder_validate(decoder, &reason) != 0) {
-            log_warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
+            messages_.warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
             warnings_++;
             cfg_decoder_list_remove(decoders_, &decoder);
         }
@@ -388,6 +390,9 @@ class Migration {
     const legacy_config &r_;
     const char *path_;
     unsigned int warnings_ = 0;
+    // The counted warnings go through here, so that they are bounded as the
+    // reader's errors are; the total after them stays exact.
+    log_input messages_{path_, ""};
 
     // Made before anything of the record is looked at, so the three
     // "default" entries exist whatever the outcome.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <span>
 
-#include "support/log.h"
+#include "support/log_input.h"
 
 namespace {
 
@@ -29,30 +29,31 @@ bool repeated(const char *text, const char *token)
     return first != nullptr && std::strstr(first + kTokenLen, token) != nullptr;
 }
 
-int run(std::span<const Row> rows, const char *text, const char *path, long line,
+int run(std::span<const Row> rows, const char *text, log_input *messages, long line,
         const char *what)
 {
+    const char *path = messages->path();
     int problems = 0;
     for (const Row &row : rows) {
         switch (row.rule) {
         case Rule::NotPresent:
             if (present(text, row.token)) {
-                log_error("%s[%ld]: Error: `%s' placeholder not allowed in %s\n", path, line,
-                          row.token, what);
+                messages->error("%s[%ld]: Error: `%s' placeholder not allowed in %s\n", path, line,
+                                row.token, what);
                 problems++;
             }
             break;
         case Rule::NotRepeated:
             if (repeated(text, row.token)) {
-                log_error("%s[%ld]: Error: Multiple `%s' placeholders in %s\n", path, line,
-                          row.token, what);
+                messages->error("%s[%ld]: Error: Multiple `%s' placeholders in %s\n", path, line,
+                                row.token, what);
                 problems++;
             }
             break;
         case Rule::ExactlyOnce:
             if (!present(text, row.token) || repeated(text, row.token)) {
-                log_error("%s[%ld]: Error: The %s requires the '%s' track placeholder\n", path,
-                          line, what, row.token);
+                messages->error("%s[%ld]: Error: The %s requires the '%s' track placeholder\n",
+                                path, line, what, row.token);
                 problems++;
             }
             break;
@@ -76,17 +77,17 @@ constexpr Row kMetadataRows[] = {
 
 } // namespace
 
-int legacy_check_decoder_command(const char *command, const char *path, long line)
+int legacy_check_decoder_command(const char *command, log_input *messages, long line)
 {
-    return run(kDecoderRows, command, path, line, "decoder command");
+    return run(kDecoderRows, command, messages, line, "decoder command");
 }
 
-int legacy_check_encoder_command(const char *command, const char *path, long line)
+int legacy_check_encoder_command(const char *command, log_input *messages, long line)
 {
-    return run(kEncoderRows, command, path, line, "encoder command");
+    return run(kEncoderRows, command, messages, line, "encoder command");
 }
 
-int legacy_check_metadata_format(const char *format, const char *path, long line)
+int legacy_check_metadata_format(const char *format, log_input *messages, long line)
 {
-    return run(kMetadataRows, format, path, line, "<metadata_format>");
+    return run(kMetadataRows, format, messages, line, "<metadata_format>");
 }

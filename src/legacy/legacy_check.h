@@ -1,8 +1,11 @@
 // Placeholder rules of version-0 command templates. Each check reports
-// every rule the text breaks ("%s[%ld]: Error: ...\n") and returns how many
-// it reported, for the reader's error count.
+// every rule the text breaks ("%s[%ld]: Error: ...\n", with the path of
+// `messages`) among the messages about the file, and returns how many rules
+// it broke, for the reader's error count.
 #pragma once
 
-int legacy_check_decoder_command(const char *command, const char *path, long line);
-int legacy_check_encoder_command(const char *command, const char *path, long line);
-int legacy_check_metadata_format(const char *format, const char *path, long line);
+#include "support/log_input.h"
+
+int legacy_check_decoder_command(const char *command, log_input *messages, long line);
+int legacy_check_encoder_command(const char *command, log_input *messages, long line);
+int legacy_check_metadata_format(const char *format, log_input *messages, long line);

@@ -8,6 +8,7 @@
 #include "support/alloc.h"
 #include "support/compat.h"
 #include "support/log.h"
+#include "support/log_input.h"
 #include "support/xml_handle.h"
 
 namespace {
@@ -126,6 +127,9 @@ class Reader {
 
     unsigned int errors() const { return errors_; }
 
+    // Before the total: how many problems went unshown.
+    void finish_messages() { messages_.finish(); }
+
     void read_top(const xmlNode *node)
     {
         if (node->type != XML_ELEMENT_NODE)
@@ -158,7 +162,7 @@ class Reader {
 
     void duplicate(const char *name, long at)
     {
-        log_error("%s[%ld]: Error: Cannot have multiple <%s> elements\n", path_, at, name);
+        messages_.error("%s[%ld]: Error: Cannot have multiple <%s> elements\n", path_, at, name);
         errors_++;
     }
 
@@ -172,8 +176,8 @@ class Reader {
         if (node->children == nullptr)
             return nullptr;
         if (const xmlChar *entity = xml_unexpanded_entity(doc_, node)) {
-            log_error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
-                      xml_chars(entity), xml_chars(node->name));
+            messages_.error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
+                            xml_chars(entity), xml_chars(node->name));
             errors_++;
             return nullptr;
         }
@@ -196,7 +200,8 @@ class Reader {
         if (!text)
             return;
         if (kind == Kind::Path && std::strlen(xml_chars(text.get())) > kPathMax) {
-            log_error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at, name);
+            messages_.error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at,
+                            name);
             errors_++;
             return;
         }
@@ -211,13 +216,13 @@ class Reader {
             fold(field, ::tolower);
             break;
         case Kind::MetadataFormat:
-            errors_ += legacy_check_metadata_format(field, path_, at);
+            errors_ += legacy_check_metadata_format(field, &messages_, at);
             break;
         case Kind::Decode:
-            errors_ += legacy_check_decoder_command(field, path_, at);
+            errors_ += legacy_check_decoder_command(field, &messages_, at);
             break;
         case Kind::Encode:
-            errors_ += legacy_check_encoder_command(field, path_, at);
+            errors_ += legacy_check_encoder_command(field, &messages_, at);
             break;
         default:
             break;
@@ -248,10 +253,11 @@ class Reader {
         long long value = strtonum(text, e.min, e.max, &reason);
         if (reason != nullptr) {
             if (e.kind == Kind::Flag)
-                log_error("%s[%ld]: Error: <%s> may only contain 1 or 0\n", path_, at, e.name);
+                messages_.error("%s[%ld]: Error: <%s> may only contain 1 or 0\n", path_, at,
+                                e.name);
             else
-                log_error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name, text,
-                          reason);
+                messages_.error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name, text,
+                                reason);
             errors_++;
             return;
         }
@@ -291,8 +297,8 @@ class Reader {
         // The table has a fixed size; an entry beyond it is an error of the
         // file, reported after its own problems so that none goes unsaid.
         if (record.encdec_count >= LEGACY_ENCDEC_MAX) {
-            log_error("%s[%ld]: Error: Cannot have more than %d <encdec> elements\n", path_,
-                      line(node), LEGACY_ENCDEC_MAX);
+            messages_.error("%s[%ld]: Error: Cannot have more than %d <encdec> elements\n", path_,
+                            line(node), LEGACY_ENCDEC_MAX);
             errors_++;
             free_entry(entry);
             return;
@@ -303,6 +309,9 @@ class Reader {
     const char *path_;
     xmlDoc *doc_;
     unsigned int errors_ = 0;
+    // Every problem with the file is reported through here; a flood of them
+    // is cut short, but each is still counted in errors_.
+    log_input messages_{path_, "\n"};
     std::array<bool, kTopElements.size()> seen_{};
 };
 
@@ -346,6 +355,7 @@ int legacy_config_read(const char *path)
     if (reader.errors() == 0)
         return 1;
     legacy_config_free(&record);
+    reader.finish_messages();
     log_error("%u configuration error(s) in %s\n", reader.errors(), path);
     return 0;
 }

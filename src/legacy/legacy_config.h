@@ -41,8 +41,9 @@ struct legacy_config {
     int32_t metadata_refreshinterval; // -1 when the element is absent
 };
 
-// Fills the process-wide record from `path`, reporting every problem with
-// the path and line. Returns 1 when nothing was reported, else 0 with the
+// Fills the process-wide record from `path`, reporting each problem with
+// the path and line (past the first hundred only counted, see log_input),
+// then their total. Returns 1 when there was no problem, else 0 with the
 // record emptied.
 int legacy_config_read(const char *path);
 legacy_config *legacy_config_get(void);

@@ -79,6 +79,12 @@ LOG_ENTRY(log_notice, LOG_LEVEL_NOTICE)
 LOG_ENTRY(log_info, LOG_LEVEL_INFO)
 LOG_ENTRY(log_debug, LOG_LEVEL_DEBUG)
 
+int log_vmessage(int level, const char *format, va_list ap)
+{
+    return log_v(level < 0 ? unsigned{LOG_LEVEL_DEBUG} : static_cast<unsigned int>(level), format,
+                 ap);
+}
+
 int log_errno(int level, int errnum, const char *prefix)
 {
     if (errnum == 0)

@@ -3,6 +3,8 @@
 // it; the log adds no prefix and no newline of its own.
 #pragma once
 
+#include <cstdarg>
+
 #define LOG_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 
 enum {
@@ -27,6 +29,11 @@ int log_warning(const char *format, ...) LOG_PRINTF(1, 2);
 int log_notice(const char *format, ...) LOG_PRINTF(1, 2);
 int log_info(const char *format, ...) LOG_PRINTF(1, 2);
 int log_debug(const char *format, ...) LOG_PRINTF(1, 2);
+
+// The entry points above for wrappers of the log: the level as a code
+// (LOG_LEVEL_*; a negative code or one above debug counts as debug) and the
+// arguments as a list.
+int log_vmessage(int level, const char *format, va_list ap) LOG_PRINTF(2, 0);
 
 // Logs "prefix: strerror(errnum)" (or the description alone for a null
 // prefix) at the given level code; nothing for errnum 0.

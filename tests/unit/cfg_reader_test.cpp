@@ -483,4 +483,38 @@ TEST_F(CfgReader, EntitiesThatCannotBeExpandedAreRefusedNotDropped)
     EXPECT_EQ(cfg_get_metadata_refresh_interval(), 5) << "the other metadata fields are read";
 }
 
+// A document can repeat a section or a field as often as it likes, each
+// time with its refusal. The messages stop after a hundred, one line counts
+// the rest, and reading goes on; the next document starts afresh, as a
+// program checking many files needs.
+TEST_F(CfgReader, AFloodOfRefusalsIsCutShortForEachDocument)
+{
+    std::string xml = "<onyxcast>\n";
+    std::string expected;
+    int line = 1;
+    for (int i = 0; i < 60; i++) {
+        xml += "<servers><server><port>x</port></server></servers>\n";
+        expected += "onyx.xml[" + std::to_string(++line) + "]: server (default): port: invalid\n";
+    }
+    xml += "<metadata>\n";
+    line++;
+    for (int i = 0; i < 90; i++) {
+        xml += "<refresh_interval>x</refresh_interval>\n";
+        if (++line <= 102)
+            expected +=
+                "onyx.xml[" + std::to_string(line) + "]: metadata: refresh_interval: invalid\n";
+    }
+    xml += "<program>meta.sh</program>\n</metadata>\n</onyxcast>\n";
+    expected += "onyx.xml: 50 more errors not shown\n";
+
+    Read r = read_xml(xml);
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, expected);
+    EXPECT_STREQ(cfg_get_metadata_program(), "meta.sh") << "fields after the limit are still read";
+
+    r = read_xml("<onyxcast><metadata><no_updates>maybe</no_updates></metadata></onyxcast>\n");
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml[1]: metadata: no_updates: invalid\n");
+}
+
 } // namespace

@@ -18,13 +18,14 @@ struct Case {
 
 int check(Template kind, const char *text)
 {
+    log_input messages("old.xml", "\n");
     switch (kind) {
     case Template::Decoder:
-        return legacy_check_decoder_command(text, "old.xml", 7);
+        return legacy_check_decoder_command(text, &messages, 7);
     case Template::Encoder:
-        return legacy_check_encoder_command(text, "old.xml", 7);
+        return legacy_check_encoder_command(text, &messages, 7);
     case Template::Metadata:
-        return legacy_check_metadata_format(text, "old.xml", 7);
+        return legacy_check_metadata_format(text, &messages, 7);
     }
     return -1;
 }
@@ -92,8 +93,9 @@ TEST(LegacyCheck, TemplatesReportEveryBrokenRuleInOrder)
 
 TEST(LegacyCheck, MessagesCarryPathAndLineAsGiven)
 {
+    log_input messages("conf/my %s.xml", "\n");
     std::string out = test_support::capture_log(
-        [] { EXPECT_EQ(legacy_check_encoder_command("x @T@", "conf/my %s.xml", 123456L), 1); });
+        [&] { EXPECT_EQ(legacy_check_encoder_command("x @T@", &messages, 123456L), 1); });
     EXPECT_EQ(out, "conf/my %s.xml[123456]: Error: `@T@' placeholder not allowed in encoder "
                    "command\n");
 }

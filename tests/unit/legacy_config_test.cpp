@@ -222,6 +222,28 @@ TEST_F(LegacyConfig, ThreeProblemsAnywhereGiveThreeMessagesAndTheCount)
                           "3 configuration error(s) in old.xml\n");
 }
 
+// Past a hundred messages the problems are only counted; the limit falls
+// between two messages about one element here, and the total stays exact.
+TEST_F(LegacyConfig, AFloodOfProblemsIsCutShortAndStillCounted)
+{
+    std::string xml = "<c>\n<url>a</url>\n";
+    std::string expected;
+    for (int line = 3; line <= 101; line++) {
+        xml += "<url>b</url>\n";
+        expected +=
+            "old.xml[" + std::to_string(line) + "]: Error: Cannot have multiple <url> elements\n";
+    }
+    xml += "<reencode><encdec><decode>dec @s@</decode></encdec></reencode>\n"
+           "<shuffle>x</shuffle>\n<shuffle>x</shuffle>\n<shuffle>x</shuffle>\n</c>\n";
+    expected += "old.xml[102]: Error: `@s@' placeholder not allowed in decoder command\n"
+                "old.xml: 4 more errors not shown\n"
+                "104 configuration error(s) in old.xml\n";
+    Read r = read_xml(xml);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.messages, expected);
+    EXPECT_TRUE(all_zero(rec()));
+}
+
 TEST_F(LegacyConfig, NumbersAtTheEdgesOfTheirRanges)
 {
     Read r = read_xml("<c><metadata_refreshinterval>-1</metadata_refreshinterval>"

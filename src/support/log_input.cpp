@@ -1,0 +1,64 @@
+#include "support/log_input.h"
+
+namespace {
+
+LOG_PRINTF(2, 3) void log_at(int level, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    log_vmessage(level, format, ap);
+    va_end(ap);
+}
+
+// What the closing line calls the messages it stands for: errors once any
+// of them was one.
+const char *noun(int level, unsigned int count)
+{
+    if (level == LOG_LEVEL_WARNING)
+        return count == 1 ? "warning" : "warnings";
+    return count == 1 ? "error" : "errors";
+}
+
+} // namespace
+
+int log_input::message(int level, const char *format, va_list ap)
+{
+    if (shown_ >= kShown) {
+        // Not even formatted: holding a message back costs next to nothing.
+        held_++;
+        if (level < held_level_)
+            held_level_ = level;
+        return 0;
+    }
+    // Errors and warnings pass at every verbosity, so each one shown
+    // counts.
+    int passed = log_vmessage(level, format, ap);
+    shown_ += static_cast<unsigned int>(passed);
+    return passed;
+}
+
+int log_input::error(const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int passed = message(LOG_LEVEL_ERROR, format, ap);
+    va_end(ap);
+    return passed;
+}
+
+int log_input::warning(const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int passed = message(LOG_LEVEL_WARNING, format, ap);
+    va_end(ap);
+    return passed;
+}
+
+void log_input::finish()
+{
+    if (held_ == 0)
+        return;
+    log_at(held_level_, "%s: %u more %s not shown%s", path_, held_, noun(held_level_, held_),
+           line_end_);
+}
