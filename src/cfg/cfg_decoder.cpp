@@ -21,9 +21,19 @@ constexpr cfg_placeholder_rule kProgramRules[] = {
     {cfg_placeholder_rule::required, "@T@", "missing placeholder @T@"},
 };
 
+// An extension knows its decoder, so that a lookup in the list's index
+// finds the holder without walking the decoders.
 struct file_ext {
     cfg_list_link<file_ext> link;
     char *ext;
+    cfg_decoder *decoder; // the one holding it
+    uint64_t order;       // grows with every extension that decoder takes
+    cfg_list::index_slot<file_ext> slot;
+};
+
+struct by_ext {
+    static cfg_list::index_slot<file_ext> &slot(file_ext &e) { return e.slot; }
+    static const char *key(const file_ext &e) { return e.ext; }
 };
 
 file_ext *find_ext(cfg_list_head<file_ext> &exts, const char *ext)
@@ -38,13 +48,103 @@ file_ext *find_ext(cfg_list_head<file_ext> &exts, const char *ext)
 } // namespace
 
 struct cfg_decoder {
-    cfg_list_link<cfg_decoder> link;
+    cfg_named_link<cfg_decoder> link;
     char *name;
     char *program;
     cfg_list_head<file_ext> file_exts;
+    uint64_t ext_orders; // the order the next extension gets
+};
+
+// The extensions of every decoder in the list are indexed too, once there
+// are enough of them to make walking the decoders cost more than hashing.
+struct cfg_decoder_list_head : cfg_named_head<cfg_decoder> {
+    cfg_list::hash_index<file_ext, by_ext> exts;
+    size_t ext_count; // extensions held by the list's decoders
 };
 
 namespace {
+
+cfg_decoder_list_head *owner_of(const cfg_decoder &decoder)
+{
+    return static_cast<cfg_decoder_list_head *>(decoder.link.owner);
+}
+
+// The order a walk over the decoders, and over each one's extensions, meets
+// them in.
+bool ext_before(const file_ext &a, const file_ext &b)
+{
+    if (a.decoder != b.decoder)
+        return a.decoder->link.order < b.decoder->link.order;
+    return a.order < b.order;
+}
+
+// Called once `ext_count` counts the extensions just added, which are
+// already in their decoders' lists.
+void index_if_due(cfg_decoder_list_head &list, unsigned int line)
+{
+    if (list.exts.built() || list.ext_count < cfg_list::kIndexFrom)
+        return;
+    for (cfg_decoder *d = list.first; d != nullptr; d = d->link.next) {
+        for (file_ext *e = d->file_exts.first; e != nullptr; e = e->link.next)
+            list.exts.insert(e, kAllocModule, line);
+    }
+}
+
+void index_ext(cfg_decoder_list_head &list, file_ext *e, unsigned int line)
+{
+    list.ext_count++;
+    if (list.exts.built())
+        list.exts.insert(e, kAllocModule, line);
+    else
+        index_if_due(list, line);
+}
+
+void unindex_ext(cfg_decoder_list_head &list, file_ext *e)
+{
+    if (list.exts.built())
+        list.exts.erase(e);
+    list.ext_count--;
+}
+
+void attach_ext(cfg_decoder &decoder, file_ext *e, unsigned int line)
+{
+    cfg_list::append(decoder.file_exts, e);
+    e->decoder = &decoder;
+    e->order = decoder.ext_orders++;
+    if (cfg_decoder_list_head *owner = owner_of(decoder))
+        index_ext(*owner, e, line);
+}
+
+void detach_ext(cfg_decoder &decoder, file_ext *e)
+{
+    if (cfg_decoder_list_head *owner = owner_of(decoder))
+        unindex_ext(*owner, e);
+    cfg_list::unlink(decoder.file_exts, e);
+}
+
+struct ext_registry {
+    using head = cfg_decoder_list_head;
+
+    static void joined(head &list, cfg_decoder &decoder, unsigned int line)
+    {
+        if (!list.exts.built()) {
+            for (file_ext *e = decoder.file_exts.first; e != nullptr; e = e->link.next)
+                list.ext_count++;
+            index_if_due(list, line);
+            return;
+        }
+        for (file_ext *e = decoder.file_exts.first; e != nullptr; e = e->link.next)
+            index_ext(list, e, line);
+    }
+
+    static void leaving(head &list, cfg_decoder &decoder)
+    {
+        for (file_ext *e = decoder.file_exts.first; e != nullptr; e = e->link.next)
+            unindex_ext(list, e);
+    }
+
+    static void dispose(head &list) { list.exts.release(kAllocModule); }
+};
 
 void release(cfg_decoder &decoder)
 {
@@ -61,7 +161,22 @@ void prepare(cfg_decoder &decoder)
     cfg_list::init(decoder.file_exts);
 }
 
-using list_ops = cfg_list::named<cfg_decoder, kAllocModule, release, prepare>;
+// The first extension, in the order of a walk over the list's decoders,
+// that matches `ext`.
+file_ext *held_ext(cfg_decoder_list list, const char *ext)
+{
+    if (list == nullptr || cfg_value::is_empty(ext))
+        return nullptr;
+    if (list->exts.built())
+        return list->exts.first(ext, ext_before);
+    for (cfg_decoder *decoder = list->first; decoder != nullptr; decoder = decoder->link.next) {
+        if (file_ext *e = find_ext(decoder->file_exts, ext))
+            return e;
+    }
+    return nullptr;
+}
+
+using list_ops = cfg_list::named<cfg_decoder, kAllocModule, release, prepare, ext_registry>;
 
 } // namespace
 
@@ -102,13 +217,8 @@ void cfg_decoder_list_remove(cfg_decoder_list list, cfg_decoder **decoderp)
 
 cfg_decoder *cfg_decoder_list_find_by_ext(cfg_decoder_list list, const char *ext)
 {
-    if (list == nullptr)
-        return nullptr;
-    for (cfg_decoder *decoder = list->first; decoder != nullptr; decoder = decoder->link.next) {
-        if (cfg_decoder_has_ext(decoder, ext))
-            return decoder;
-    }
-    return nullptr;
+    const file_ext *e = held_ext(list, ext);
+    return e != nullptr ? e->decoder : nullptr;
 }
 
 cfg_decoder *cfg_decoder_create(const char *name)
@@ -139,16 +249,16 @@ int cfg_decoder_add_ext(cfg_decoder *decoder, cfg_decoder_list list, const char 
     if (cfg_value::is_empty(ext))
         return cfg_value::fail(errstrp, "empty");
 
-    file_ext *entry = nullptr;
-    if (cfg_decoder *holder = cfg_decoder_list_find_by_ext(list, ext)) {
+    file_ext *entry = held_ext(list, ext);
+    if (entry != nullptr) {
+        cfg_decoder *holder = entry->decoder;
         log_notice("%s: relocating match from %s to %s", ext, holder->name, decoder->name);
-        entry = find_ext(holder->file_exts, ext);
-        cfg_list::unlink(holder->file_exts, entry);
+        detach_ext(*holder, entry);
     } else {
         entry = static_cast<file_ext *>(XCALLOC(1, sizeof(file_ext)));
         entry->ext = XSTRDUP(ext);
     }
-    cfg_list::append(decoder->file_exts, entry);
+    attach_ext(*decoder, entry, __LINE__);
     return 0;
 }
 

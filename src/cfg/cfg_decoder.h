@@ -6,7 +6,8 @@
 #include "cfg/cfg_list.h"
 
 struct cfg_decoder;
-using cfg_decoder_list = cfg_list_head<cfg_decoder> *;
+struct cfg_decoder_list_head; // a named list that also indexes the extensions
+using cfg_decoder_list = cfg_decoder_list_head *;
 using cfg_decoder_list_fn = void (*)(cfg_decoder *decoder, void *arg);
 using cfg_decoder_ext_fn = void (*)(const char *ext, void *arg);
 

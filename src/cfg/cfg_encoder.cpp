@@ -30,7 +30,7 @@ constexpr cfg_placeholder_rule kProgramRules[] = {
     ((expr) ? static_cast<void>(0) : __assert_fail(#expr, kAllocModule, __LINE__, __func__))
 
 struct cfg_encoder {
-    cfg_list_link<cfg_encoder> link;
+    cfg_named_link<cfg_encoder> link;
     char *name;
     int format;
     char *program;

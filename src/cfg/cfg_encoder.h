@@ -6,7 +6,7 @@
 #include "cfg/cfg_stream.h"
 
 struct cfg_encoder;
-using cfg_encoder_list = cfg_list_head<cfg_encoder> *;
+using cfg_encoder_list = cfg_named_head<cfg_encoder> *;
 using cfg_encoder_list_fn = void (*)(cfg_encoder *encoder, void *arg);
 
 cfg_encoder_list cfg_encoder_list_create();

@@ -15,7 +15,7 @@ constexpr cfg_code_name kTypes[] = {
 } // namespace
 
 struct cfg_intake {
-    cfg_list_link<cfg_intake> link;
+    cfg_named_link<cfg_intake> link;
     char *name;
     int type;
     char filename[1024];

@@ -12,7 +12,7 @@ enum {
 };
 
 struct cfg_intake;
-using cfg_intake_list = cfg_list_head<cfg_intake> *;
+using cfg_intake_list = cfg_named_head<cfg_intake> *;
 using cfg_intake_list_fn = void (*)(cfg_intake *intake, void *arg);
 
 cfg_intake_list cfg_intake_list_create();

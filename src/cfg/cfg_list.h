@@ -3,8 +3,16 @@
 // entry and the link at which the next entry is to be appended, and every
 // entry knows the link that points at it, so append and unlink take
 // constant time without a special case for the first entry.
+//
+// Names are looked up without regard to letter case. A list that grows past
+// a handful of entries also gets an index by folded name, kept in step with
+// every append, unlink and rename, so that reading a document of many
+// entries stays linear; short lists, the usual case, are walked as before
+// and pay nothing for it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <source_location>
 #include <strings.h>
 
@@ -22,8 +30,8 @@ template <typename Entry> struct cfg_list_head {
 
 namespace cfg_list {
 
-// The primitives need only the `link` member, so an entry kind may also keep
-// lists of its own (the decoder's file extensions).
+// The primitives need only the link's `next` and `prev` members, so an
+// entry kind may also keep lists of its own (the decoder's file extensions).
 template <typename Entry> void init(cfg_list_head<Entry> &head)
 {
     head.first = nullptr;
@@ -47,15 +55,162 @@ template <typename Entry> void unlink(cfg_list_head<Entry> &head, Entry *entry)
     *entry->link.prev = entry->link.next;
 }
 
+// strcasecmp's fold in the C locale, which is the one the programs keep for
+// LC_CTYPE (the character set conversion borrows the user's locale only for
+// its own call): only A to Z have another case, and every byte above 127
+// stands for itself.
+constexpr unsigned char fold(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// A hash of the folded text, so texts that strcasecmp finds equal hash
+// alike. Its key is drawn once per process: names picked to share a bucket
+// would otherwise turn every lookup back into a walk.
+uint64_t fold_hash(const char *text);
+
+template <typename Node> struct index_slot {
+    Node *chain;   // the next node of the same bucket
+    uint64_t hash; // fold_hash of the node's key, kept for growing
+};
+
+// A hash table threaded through its nodes. `Key` tells where a node keeps
+// its slot (`static index_slot<Node> &slot(Node &)`) and its key
+// (`static const char *key(const Node &)`); a node's key must not change
+// while the node is in the table. All zero is an empty table that has
+// not been built; it grows at one node per bucket.
+template <typename Node, typename Key> struct hash_index {
+    Node **buckets;
+    size_t mask; // the number of buckets less one
+    size_t size;
+
+    bool built() const { return buckets != nullptr; }
+
+    void insert(Node *node, const char *module, unsigned int line)
+    {
+        if (buckets == nullptr || size > mask)
+            grow(module, line);
+        index_slot<Node> &slot = Key::slot(*node);
+        slot.hash = fold_hash(Key::key(*node));
+        link_in(node);
+        size++;
+    }
+
+    void erase(Node *node)
+    {
+        const index_slot<Node> &slot = Key::slot(*node);
+        Node **at = &buckets[slot.hash & mask];
+        while (*at != node)
+            at = &Key::slot(**at).chain;
+        *at = slot.chain;
+        size--;
+    }
+
+    // Of the nodes whose key strcasecmp finds equal to `key`, the one that
+    // `before` puts first, or null. Equal keys are possible (a rename
+    // checked against another list, say), and the lists answer with the
+    // earliest of them, as a walk from the start would.
+    template <typename Before> Node *first(const char *key, Before before) const
+    {
+        const uint64_t hash = fold_hash(key);
+        Node *best = nullptr;
+        for (Node *node = buckets[hash & mask]; node != nullptr; node = Key::slot(*node).chain) {
+            if (Key::slot(*node).hash == hash && strcasecmp(Key::key(*node), key) == 0 &&
+                (best == nullptr || before(*node, *best)))
+                best = node;
+        }
+        return best;
+    }
+
+    void release(const char *module)
+    {
+        xfree(buckets, module, 0);
+        buckets = nullptr;
+        mask = 0;
+        size = 0;
+    }
+
+    void link_in(Node *node)
+    {
+        index_slot<Node> &slot = Key::slot(*node);
+        Node *&bucket = buckets[slot.hash & mask];
+        slot.chain = bucket;
+        bucket = node;
+    }
+
+    void grow(const char *module, unsigned int line)
+    {
+        Node **old = buckets;
+        const size_t old_count = old != nullptr ? mask + 1 : 0;
+        const size_t count = old != nullptr ? old_count * 2 : 16;
+        buckets = static_cast<Node **>(xcalloc(count, sizeof(Node *), module, line));
+        mask = count - 1;
+        for (size_t i = 0; i < old_count; i++) {
+            for (Node *node = old[i], *next; node != nullptr; node = next) {
+                next = Key::slot(*node).chain;
+                link_in(node);
+            }
+        }
+        xfree(old, module, 0);
+    }
+};
+
+// A list gets its index when it reaches this many entries. Below it a walk
+// costs no more than hashing the name, and the typical file stays there.
+constexpr unsigned int kIndexFrom = 16;
+
+} // namespace cfg_list
+
+template <typename Entry> struct cfg_named_head;
+
+// The link of an entry of a named list: besides its place in the list it
+// knows the list, so that a rename can move the entry within the list's
+// index whichever list the name was checked against.
+template <typename Entry> struct cfg_named_link {
+    Entry *next;
+    Entry **prev;
+    cfg_named_head<Entry> *owner; // null while the entry is in no list
+    uint64_t order;               // grows with every append to the owner
+    cfg_list::index_slot<Entry> slot;
+};
+
+namespace cfg_list {
+
+template <typename Entry> struct by_name {
+    static index_slot<Entry> &slot(Entry &entry) { return entry.link.slot; }
+    static const char *key(const Entry &entry) { return entry.name; }
+};
+
+} // namespace cfg_list
+
+template <typename Entry> struct cfg_named_head : cfg_list_head<Entry> {
+    unsigned int size;
+    uint64_t appended; // the order the next entry gets
+    cfg_list::hash_index<Entry, cfg_list::by_name<Entry>> names;
+};
+
+namespace cfg_list {
+
+// What a kind that indexes more than names adds to the list: its own head
+// type, and hooks for an entry that joins or leaves the list and for the
+// list's end.
+template <typename Entry> struct no_registry {
+    using head = cfg_named_head<Entry>;
+    static void joined(head &, Entry &, unsigned int) {}
+    static void leaving(head &, Entry &) {}
+    static void dispose(head &) {}
+};
+
 // The operations every entry kind offers under its own names. `Module` tags
 // the allocations; `Release` frees what the kind owns besides its name;
-// `Prepare`, when given, sets up a new zero-filled entry before use.
-// Allocating operations take the caller's source location so that an
-// out-of-memory alert names the module's line, not this header's.
+// `Prepare`, when given, sets up a new zero-filled entry before use;
+// `Registry` is the kind's own index, if any. Allocating operations take the
+// caller's source location so that an out-of-memory alert names the module's
+// line, not this header's.
 template <typename Entry, const char *Module, void (*Release)(Entry &),
-          void (*Prepare)(Entry &) = nullptr>
+          void (*Prepare)(Entry &) = nullptr, typename Registry = no_registry<Entry>>
 struct named {
-    using head = cfg_list_head<Entry>;
+    using head = typename Registry::head;
     using visit_fn = void (*)(Entry *, void *);
 
     static head *create(std::source_location at = std::source_location::current())
@@ -70,27 +225,25 @@ struct named {
         if (listp == nullptr || *listp == nullptr)
             return;
         head *list = *listp;
-        while (Entry *entry = list->first) {
-            unlink(*list, entry);
+        Registry::dispose(*list);
+        list->names.release(Module);
+        for (Entry *entry = list->first, *next; entry != nullptr; entry = next) {
+            next = entry->link.next;
             destroy_entry(&entry);
         }
         xfree(list, Module, 0);
         *listp = nullptr;
     }
 
-    static unsigned int count(const head *list)
-    {
-        unsigned int n = 0;
-        for (const Entry *entry = list != nullptr ? list->first : nullptr; entry != nullptr;
-             entry = entry->link.next)
-            n++;
-        return n;
-    }
+    static unsigned int count(const head *list) { return list != nullptr ? list->size : 0; }
 
     static Entry *find(const head *list, const char *name)
     {
         if (list == nullptr || name == nullptr || name[0] == '\0')
             return nullptr;
+        if (list->names.built())
+            return list->names.first(
+                name, [](const Entry &a, const Entry &b) { return a.link.order < b.link.order; });
         for (Entry *entry = list->first; entry != nullptr; entry = entry->link.next) {
             if (strcasecmp(entry->name, name) == 0)
                 return entry;
@@ -117,7 +270,7 @@ struct named {
             return nullptr;
         Entry *entry = create_entry(name, at);
         if (entry != nullptr)
-            append(*list, entry);
+            join(*list, entry, at.line());
         return entry;
     }
 
@@ -148,7 +301,7 @@ struct named {
     {
         if (list == nullptr || entryp == nullptr || *entryp == nullptr)
             return;
-        unlink(*list, *entryp);
+        leave(*list, *entryp);
         destroy_entry(entryp);
     }
 
@@ -167,12 +320,44 @@ struct named {
         }
         // Copy before freeing: `name` may be the entry's own name.
         char *copy = xstrdup(name, Module, at.line());
+        cfg_named_head<Entry> *owner = entry->link.owner;
+        const bool indexed = owner != nullptr && owner->names.built();
+        if (indexed)
+            owner->names.erase(entry);
         xfree(entry->name, Module, 0);
         entry->name = copy;
+        if (indexed)
+            owner->names.insert(entry, Module, at.line());
         return 0;
     }
 
     static const char *get_name(const Entry *entry) { return entry->name; }
+
+  private:
+    static void join(head &list, Entry *entry, unsigned int line)
+    {
+        append(list, entry);
+        entry->link.owner = &list;
+        entry->link.order = list.appended++;
+        list.size++;
+        if (list.names.built()) {
+            list.names.insert(entry, Module, line);
+        } else if (list.size >= kIndexFrom) {
+            for (Entry *e = list.first; e != nullptr; e = e->link.next)
+                list.names.insert(e, Module, line);
+        }
+        Registry::joined(list, *entry, line);
+    }
+
+    static void leave(head &list, Entry *entry)
+    {
+        Registry::leaving(list, *entry);
+        if (list.names.built())
+            list.names.erase(entry);
+        unlink(list, entry);
+        entry->link.owner = nullptr;
+        list.size--;
+    }
 };
 
 } // namespace cfg_list

@@ -28,7 +28,7 @@ constexpr cfg_code_name kTlsModes[] = {
 } // namespace
 
 struct cfg_server {
-    cfg_list_link<cfg_server> link;
+    cfg_named_link<cfg_server> link;
     char *name;
     int protocol;
     char hostname[NI_MAXHOST];

@@ -21,7 +21,7 @@ enum {
 };
 
 struct cfg_server;
-using cfg_server_list = cfg_list_head<cfg_server> *;
+using cfg_server_list = cfg_named_head<cfg_server> *;
 using cfg_server_list_fn = void (*)(cfg_server *server, void *arg);
 
 cfg_server_list cfg_server_list_create();

@@ -16,7 +16,7 @@ constexpr cfg_code_name kFormats[] = {
 } // namespace
 
 struct cfg_stream {
-    cfg_list_link<cfg_stream> link;
+    cfg_named_link<cfg_stream> link;
     char *name;
     char *mountpoint;
     char *intake;

@@ -16,7 +16,7 @@ enum {
 };
 
 struct cfg_stream;
-using cfg_stream_list = cfg_list_head<cfg_stream> *;
+using cfg_stream_list = cfg_named_head<cfg_stream> *;
 using cfg_stream_list_fn = void (*)(cfg_stream *stream, void *arg);
 
 // Case-insensitive; `name` must not be null. *fmt is untouched on failure.

@@ -1,4 +1,7 @@
+#include <cstddef>
+#include <random>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,6 +18,7 @@ class CfgDecoder : public testing::Test
 
     cfg_decoder *decoder(const char *name) { return cfg_decoder_list_get(list, name); }
 
+  public:
     static std::vector<std::string> exts(cfg_decoder *d)
     {
         std::vector<std::string> out;
@@ -27,6 +31,7 @@ class CfgDecoder : public testing::Test
         return out;
     }
 
+  protected:
     // Adds at notice verbosity (or the one given) and returns what the log
     // wrote to standard error.
     std::string add_ext(cfg_decoder *d, const char *ext, int verbosity = 1)
@@ -138,6 +143,94 @@ TEST_F(CfgDecoder, ValidationReportsTheFirstBrokenRule)
         EXPECT_STREQ(reason, c.reason != nullptr ? c.reason : "untouched");
         cfg_decoder_destroy(&d);
     }
+}
+
+// The extension registry against a model of the walk it replaces: decoders
+// in the order they joined their list, each with its extensions in order; a
+// claim takes the first matching extension of the first decoder of the list
+// named in the call that holds one. Two lists and a decoder in none let
+// extensions move between indexes and out of them; a claim made against no
+// list lets two decoders of one list hold the same extension. Enough
+// extensions pile up for the lists to be indexed.
+TEST(CfgDecoderRegistry, FindsWhatAWalkOverTheDecodersFinds)
+{
+    struct model_decoder {
+        cfg_decoder *decoder;
+        int list; // 0 or 1, or -1 for none
+        std::vector<std::string> exts;
+    };
+    cfg_decoder_list lists[2] = {cfg_decoder_list_create(), cfg_decoder_list_create()};
+    std::vector<model_decoder> model;
+    cfg_decoder *loose = cfg_decoder_create("loose");
+    model.push_back({loose, -1, {}});
+
+    std::vector<std::string> pool;
+    for (int i = 0; i < 20; i++) {
+        pool.push_back(".e" + std::to_string(i));
+        pool.push_back(".E" + std::to_string(i));
+    }
+    for (const char *ext : {".caf\xC9", ".caf\xE9", ".CAF\xE9", ".longer-extension"})
+        pool.push_back(ext);
+
+    // The first decoder of `list`, in the model, holding `ext`, and where.
+    auto holder = [&](int list, const std::string &ext) -> std::pair<model_decoder *, std::size_t> {
+        for (model_decoder &m : model) {
+            if (m.list != list)
+                continue;
+            for (std::size_t i = 0; i < m.exts.size(); i++) {
+                if (strcasecmp(m.exts[i].c_str(), ext.c_str()) == 0)
+                    return {&m, i};
+            }
+        }
+        return {nullptr, 0};
+    };
+
+    std::mt19937 rng(14);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    int named = 0;
+    for (int step = 0; step < 3000; step++) {
+        const std::size_t op = pick(10);
+        if (op < 2 || model.size() < 3) {
+            const int list = static_cast<int>(pick(2));
+            const std::string name = "decoder-" + std::to_string(named++);
+            model.push_back({cfg_decoder_list_get(lists[list], name.c_str()), list, {}});
+        } else if (op < 8) {
+            model_decoder &to = model[pick(model.size())];
+            const std::string &ext = pool[pick(pool.size())];
+            const int against = static_cast<int>(pick(5)) - 2; // more often a list than none
+            cfg_decoder_list list = against >= 0 ? lists[against % 2] : nullptr;
+            std::string moved = ext;
+            if (list != nullptr) {
+                if (auto [from, at] = holder(against % 2, ext); from != nullptr) {
+                    moved = from->exts[at];
+                    from->exts.erase(from->exts.begin() + static_cast<std::ptrdiff_t>(at));
+                }
+            }
+            to.exts.push_back(moved);
+            test_support::capture_log(
+                [&] { ASSERT_EQ(cfg_decoder_add_ext(to.decoder, list, ext.c_str(), nullptr), 0); });
+        } else {
+            const std::size_t at = pick(model.size());
+            if (model[at].list < 0)
+                continue;
+            cfg_decoder_list_remove(lists[model[at].list], &model[at].decoder);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+
+        for (const model_decoder &m : model)
+            ASSERT_EQ(CfgDecoder::exts(m.decoder), m.exts) << "step " << step;
+        for (int l = 0; l < 2; l++) {
+            for (const std::string &ext : pool) {
+                const model_decoder *expected = holder(l, ext).first;
+                ASSERT_EQ(cfg_decoder_list_find_by_ext(lists[l], ext.c_str()),
+                          expected != nullptr ? expected->decoder : nullptr)
+                    << "step " << step << ", list " << l << ", " << ext;
+            }
+        }
+    }
+    cfg_decoder_destroy(&loose);
+    cfg_decoder_list_destroy(&lists[0]);
+    cfg_decoder_list_destroy(&lists[1]);
 }
 
 } // namespace

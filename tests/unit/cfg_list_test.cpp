@@ -1,4 +1,7 @@
+#include <cstddef>
+#include <random>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -6,6 +9,7 @@
 #include "cfg/cfg_decoder.h"
 #include "cfg/cfg_encoder.h"
 #include "cfg/cfg_intake.h"
+#include "cfg/cfg_list.h"
 #include "cfg/cfg_server.h"
 #include "cfg/cfg_stream.h"
 
@@ -43,6 +47,17 @@ namespace {
                 [](entry_t *entry, void *arg) {                                                    \
                     static_cast<std::vector<std::string> *>(arg)->push_back(                       \
                         cfg_##x##_get_name(entry));                                                \
+                },                                                                                 \
+                &out);                                                                             \
+            return out;                                                                            \
+        }                                                                                          \
+        static std::vector<entry_t *> entries(list_t list)                                         \
+        {                                                                                          \
+            std::vector<entry_t *> out;                                                            \
+            cfg_##x##_list_foreach(                                                                \
+                list,                                                                              \
+                [](entry_t *entry, void *arg) {                                                    \
+                    static_cast<std::vector<entry_t *> *>(arg)->push_back(entry);                  \
                 },                                                                                 \
                 &out);                                                                             \
             return out;                                                                            \
@@ -216,6 +231,145 @@ TYPED_TEST(CfgRemovableList, RemoveKeepsTheListAppendable)
     EXPECT_EQ(T::count(this->list), 0u);
     T::get(this->list, "f");
     EXPECT_EQ(T::names(this->list), (std::vector<std::string>{"f"}));
+}
+
+// Lookups in a list long enough to be indexed must find what a walk from the
+// start finds, as the list changes in every way it can. Names come from a
+// small pool, so they collide in letter case; bytes above 127 whose Latin-1
+// case partners are no partners in the C locale must stay apart. A rename
+// checked against no list can give two entries one name: the earlier entry
+// is the one found.
+template <typename T> class CfgNamedListIndex : public testing::Test
+{
+  protected:
+    void TearDown() override { T::destroy(&list); }
+    typename T::list_t list = T::create();
+};
+
+template <typename T>
+concept removable = requires(typename T::list_t list, typename T::entry_t **entryp) {
+    T::remove(list, entryp);
+};
+
+using IndexKinds =
+    testing::Types<server_traits, stream_traits, intake_traits, decoder_removal, encoder_removal>;
+TYPED_TEST_SUITE(CfgNamedListIndex, IndexKinds);
+
+TYPED_TEST(CfgNamedListIndex, LookupsAgreeWithAWalkFromTheStart)
+{
+    using T = TypeParam;
+    using entry_t = typename T::entry_t;
+    std::vector<std::string> pool;
+    for (int i = 0; i < 24; i++) {
+        pool.push_back("entry-" + std::to_string(i));
+        pool.push_back("Entry-" + std::to_string(i));
+    }
+    for (const char *name : {"caf\xC9", "caf\xE9", "CAF\xE9", "\xC0", "\xE0", "long-name-of-17"})
+        pool.push_back(name);
+
+    std::mt19937 rng(14);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    for (int step = 0; step < 4000; step++) {
+        std::vector<entry_t *> entries = T::entries(this->list);
+        const char *name = pool[pick(pool.size())].c_str();
+        const std::size_t op = pick(10);
+        if (op < 4 || entries.empty()) {
+            T::get(this->list, name);
+        } else if (op < 7) {
+            T::set_name(entries[pick(entries.size())], this->list, name, nullptr);
+        } else if (op < 8) {
+            T::set_name(entries[pick(entries.size())], nullptr, name, nullptr);
+        } else if constexpr (removable<T>) {
+            entry_t *victim = entries[pick(entries.size())];
+            T::remove(this->list, &victim);
+        }
+
+        entries = T::entries(this->list);
+        ASSERT_EQ(T::count(this->list), entries.size()) << "step " << step;
+        for (const std::string &wanted : pool) {
+            entry_t *walked = nullptr;
+            for (entry_t *entry : entries) {
+                if (strcasecmp(T::name(entry), wanted.c_str()) == 0) {
+                    walked = entry;
+                    break;
+                }
+            }
+            ASSERT_EQ(T::find(this->list, wanted.c_str()), walked)
+                << "step " << step << ", name " << wanted;
+        }
+    }
+}
+
+TYPED_TEST(CfgNamedListIndex, LongListsKeepOrderAndFollowRenames)
+{
+    using T = TypeParam;
+    std::vector<typename T::entry_t *> made;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; i++) {
+        const std::string name = "Stream-" + std::to_string(i);
+        made.push_back(T::get(this->list, name.c_str()));
+        expected.push_back(name);
+    }
+    EXPECT_EQ(T::count(this->list), 40u);
+    EXPECT_EQ(T::get(this->list, "STREAM-39"), made[39]);
+    EXPECT_EQ(T::count(this->list), 40u);
+
+    const char *reason = nullptr;
+    EXPECT_EQ(T::set_name(made[7], this->list, "stream-30", &reason), -1);
+    EXPECT_STREQ(reason, "already exists");
+    ASSERT_EQ(T::set_name(made[7], this->list, "Renamed", nullptr), 0);
+    expected[7] = "Renamed";
+    EXPECT_EQ(T::find(this->list, "stream-7"), nullptr);
+    EXPECT_EQ(T::find(this->list, "RENAMED"), made[7]);
+    EXPECT_EQ(T::names(this->list), expected);
+
+    // Two entries of one name: the earlier one answers, and once it has
+    // another name again, the later one.
+    ASSERT_EQ(T::set_name(made[25], nullptr, "stream-3", nullptr), 0);
+    EXPECT_EQ(T::find(this->list, "STREAM-3"), made[3]);
+    ASSERT_EQ(T::set_name(made[3], this->list, "three", nullptr), 0);
+    EXPECT_EQ(T::find(this->list, "STREAM-3"), made[25]);
+    EXPECT_EQ(T::find(this->list, "stream-25"), nullptr);
+}
+
+TEST(CfgListFold, FoldsEveryPairOfBytesAsStrcasecmp)
+{
+    // The tests, like the programs, run in the C locale for LC_CTYPE.
+    for (int a = 1; a < 256; a++) {
+        for (int b = 1; b < 256; b++) {
+            const char text_a[] = {static_cast<char>(a), '\0'};
+            const char text_b[] = {static_cast<char>(b), '\0'};
+            const bool equal = strcasecmp(text_a, text_b) == 0;
+            ASSERT_EQ(cfg_list::fold(static_cast<unsigned char>(a)) ==
+                          cfg_list::fold(static_cast<unsigned char>(b)),
+                      equal)
+                << "bytes " << a << " and " << b;
+            if (equal) {
+                ASSERT_EQ(cfg_list::fold_hash(text_a), cfg_list::fold_hash(text_b));
+            }
+        }
+    }
+}
+
+TEST(CfgListFold, TextsEqualButForCaseHashAlike)
+{
+    // Lengths on both sides of the hash's eight-byte words.
+    std::mt19937 rng(14);
+    for (std::size_t length = 0; length < 40; length++) {
+        std::string text;
+        for (std::size_t i = 0; i < length; i++)
+            text.push_back(static_cast<char>(1 + rng() % 255));
+        std::string flipped = text;
+        for (char &c : flipped) {
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            else if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        ASSERT_EQ(strcasecmp(text.c_str(), flipped.c_str()), 0);
+        EXPECT_EQ(cfg_list::fold_hash(text.c_str()), cfg_list::fold_hash(flipped.c_str()))
+            << "length " << length;
+    }
 }
 
 } // namespace
