@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_text_limit.h"
 #include "driver/cfgmigrate.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -89,8 +90,24 @@ class Migration {
 
     void warn(const char *label, const char *reason, const char *value)
     {
-        log_warning("%s: %s: %s: %s", path_, label, reason, value);
+        // A value longer than any document holds (an entity can make one
+        // from a few bytes) is shown by its start; whole, it would make a
+        // message of many megabytes.
+        if (value != nullptr && strnlen(value, kCfgTextMax + 1) > kCfgTextMax)
+            log_warning("%s: %s: %s: %.*s...", path_, label, reason, shown_length(value), value);
+        else
+            log_warning("%s: %s: %s: %s", path_, label, reason, value);
         warnings_++;
+    }
+
+    // The first bytes of a long value, cut where a character starts.
+    static int shown_length(const char *value)
+    {
+        constexpr int kShown = 64;
+        int len = kShown;
+        while (len > 0 && (static_cast<unsigned char>(value[len]) & 0xC0) == 0x80)
+            len--;
+        return len;
     }
 
     void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
