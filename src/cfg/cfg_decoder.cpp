@@ -248,6 +248,8 @@ int cfg_decoder_add_ext(cfg_decoder *decoder, cfg_decoder_list list, const char 
 {
     if (cfg_value::is_empty(ext))
         return cfg_value::fail(errstrp, "empty");
+    if (!cfg_text_fits_document(ext))
+        return cfg_value::fail(errstrp, "too long");
 
     file_ext *entry = held_ext(list, ext);
     if (entry != nullptr) {

@@ -16,6 +16,7 @@
 #include <source_location>
 #include <strings.h>
 
+#include "cfg/cfg_text_limit.h"
 #include "support/alloc.h"
 
 template <typename Entry> struct cfg_list_link {
@@ -311,6 +312,8 @@ struct named {
         const char *reason = nullptr;
         if (name == nullptr || name[0] == '\0')
             reason = "empty";
+        else if (!cfg_text_fits_document(name))
+            reason = "too long";
         else if (Entry *holder = find(list, name); holder != nullptr && holder != entry)
             reason = "already exists";
         if (reason != nullptr) {

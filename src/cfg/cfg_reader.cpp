@@ -163,7 +163,7 @@ constexpr metadata_field kMetadataFields[] = {
 
 class document_reader {
   public:
-    document_reader(const char *path, xmlDoc *doc) : path_(path), doc_(doc) {}
+    document_reader(const char *path, xmlDoc *doc) : path_(path), texts_(doc) {}
 
     bool failed() const { return failed_; }
 
@@ -181,14 +181,25 @@ class document_reader {
     };
     static const section_reader kSections[6];
 
-    // A node without text (no children) is handed over as null.
-    xml_text_ptr text_of(const xmlNode *field) const { return xml_element_text(doc_, field); }
+    // A node without text (no children) is handed over as null. An entity
+    // the parser did not expand (an external one, say) would drop out of
+    // the text without a word; such a field is refused instead, as is one
+    // whose text is too long for the model or whose entities expand too
+    // far.
+    xml_text text_of(const xmlNode *field) { return texts_.text(field); }
 
-    // An entity the parser did not expand (an external one, say) would drop
-    // out of the text without a word; such a field is refused instead.
-    const char *unexpanded(const xmlNode *field) const
+    // The reason a joined text is refused for, after the entity that cannot
+    // be expanded (whose message names it); null when it is not.
+    static const char *refusal(const xml_text &text)
     {
-        return xml_chars(xml_unexpanded_entity(doc_, field));
+        switch (text.fault) {
+        case xml_text_fault::too_long:
+            return "too long";
+        case xml_text_fault::expansion:
+            return "entities expand too far";
+        default:
+            return nullptr;
+        }
     }
 
     // Every entry element starts from the entry named "default", so unnamed
@@ -206,15 +217,21 @@ class document_reader {
                 const auto *field = find_field(Section.fields, child);
                 if (field == nullptr)
                     continue;
-                if (const char *entity = unexpanded(child)) {
+                xml_text text = text_of(child);
+                if (text.fault == xml_text_fault::unexpanded_entity) {
                     messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
                                     xmlGetLineNo(child), Section.entry, Section.name(entry),
-                                    field->name, entity);
+                                    field->name, xml_chars(text.entity));
                     failed_ = true;
                     return;
                 }
-                xml_text_ptr text = text_of(child);
-                const char *value = xml_chars(text.get());
+                if (const char *reason = refusal(text)) {
+                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
+                                    Section.entry, Section.name(entry), field->name, reason);
+                    failed_ = true;
+                    return;
+                }
+                const char *value = xml_chars(text.text.get());
                 auto *holder = field->holder != nullptr && value != nullptr
                                    ? field->holder(list, value)
                                    : nullptr;
@@ -229,7 +246,8 @@ class document_reader {
                 // An entry read earlier may have lost what made it complete
                 // (a decoder its only file extension); it would be refused
                 // when the document is read again, so it is refused now.
-                if (holder != nullptr && holder != entry && Section.validate(holder, &reason) != 0) {
+                if (holder != nullptr && holder != entry &&
+                    Section.validate(holder, &reason) != 0) {
                     messages_.error("%s[%ld]: %s (%s): %s", path_, xmlGetLineNo(child),
                                     Section.entry, Section.name(holder), reason_text(reason));
                     failed_ = true;
@@ -264,15 +282,22 @@ class document_reader {
                 find_field(std::span<const metadata_field>(kMetadataFields), child);
             if (field == nullptr)
                 continue;
-            if (const char *entity = unexpanded(child)) {
+            xml_text text = text_of(child);
+            if (text.fault == xml_text_fault::unexpanded_entity) {
                 messages_.error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
-                                xmlGetLineNo(child), "metadata", field->name, entity);
+                                xmlGetLineNo(child), "metadata", field->name,
+                                xml_chars(text.entity));
                 failed_ = true;
                 continue;
             }
-            xml_text_ptr text = text_of(child);
-            const char *reason = nullptr;
-            if (field->set(xml_chars(text.get()), &reason) != 0) {
+            const char *reason = refusal(text);
+            if (reason != nullptr) {
+                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
+                                field->name, reason);
+                failed_ = true;
+                continue;
+            }
+            if (field->set(xml_chars(text.text.get()), &reason) != 0) {
                 messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
                                 field->name, reason_text(reason));
                 failed_ = true;
@@ -281,7 +306,7 @@ class document_reader {
     }
 
     const char *path_;
-    xmlDoc *doc_;
+    xml_text_joiner texts_;
     bool failed_ = false;
     // A document can repeat a section or a metadata field a million times,
     // each with its refusal: the messages are bounded per document read.

@@ -13,6 +13,7 @@
 #include <span>
 #include <strings.h>
 
+#include "cfg/cfg_text_limit.h"
 #include "support/alloc.h"
 #include "support/compat.h"
 
@@ -63,12 +64,16 @@ template <std::size_t N> const char *get_buffer(const char (&buffer)[N])
 // the reason text of the first rule the value breaks, or null.
 using text_check = const char *(*)(const char *value);
 
+// Owned texts have no length of their own to keep to, but one that no
+// document could carry back is refused as too long.
 inline int set_text(char *&slot, const char *value, const char **errstrp, const char *module,
                     text_check check = nullptr,
                     std::source_location at = std::source_location::current())
 {
     if (is_empty(value))
         return fail(errstrp, "empty");
+    if (!cfg_text_fits_document(value))
+        return fail(errstrp, "too long");
     if (check != nullptr) {
         if (const char *reason = check(value))
             return fail(errstrp, reason);

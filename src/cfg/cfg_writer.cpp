@@ -8,6 +8,10 @@
 #include <string_view>
 #include <strings.h>
 
+#include <libxml/parserInternals.h>
+
+#include "cfg/cfg_text_limit.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -126,6 +130,37 @@ const unsigned char *skip_plain(const unsigned char *s, const unsigned char *end
 #endif
     return s;
 }
+
+} // namespace
+
+static_assert(kCfgTextMax == XML_MAX_TEXT_LENGTH, "the reader's limit is the XML library's");
+
+bool cfg_text_fits_document(const char *text)
+{
+    const std::size_t len = strnlen(text, kCfgTextMax + 1);
+    if (len > kCfgTextMax)
+        return false;
+    // Only a replaced byte grows, from one byte to three; most texts are
+    // short enough for that not to matter.
+    if (len <= kCfgTextMax / 3)
+        return true;
+    const auto *s = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char *end = s + len;
+    std::size_t written = len;
+    while ((s = skip_plain(s, end)) < end) {
+        if (const std::size_t n = cfg_document_char_length(s); n != 0) {
+            s += n;
+            continue;
+        }
+        written += 2;
+        if (written > kCfgTextMax)
+            return false;
+        s++;
+    }
+    return true;
+}
+
+namespace {
 
 // Character data that parses back to the same bytes. A carriage return goes
 // out as a reference because the parser turns a literal one into a newline.

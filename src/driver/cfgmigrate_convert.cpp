@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_text_limit.h"
 #include "driver/cfgmigrate.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -60,8 +61,8 @@ class Migration {
   private:
     // A refused value costs a warning; the conversion goes on without it.
     template <typename Entry, typename List>
-    void apply(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
-               List list, const char *value, const char *label)
+    void apply(int (*setter)(Entry *, List, const char *, const char **), Entry *entry, List list,
+               const char *value, const char *label)
     {
         const char *reason = nullptr;
         if (setter(entry, list, value, &reason) != 0)
@@ -93,8 +94,25 @@ class Migration {
 
     void warn(const char *label, const char *reason, const char *value)
     {
-        messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
+        // A value longer than any document holds (an entity can make one
+        // from a few bytes) is shown by its start; whole, it would make a
+        // message of many megabytes.
+        if (value != nullptr && strnlen(value, kCfgTextMax + 1) > kCfgTextMax)
+            messages_.warning("%s: %s: %s: %.*s...", path_, label, reason, shown_length(value),
+                              value);
+        else
+            messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
         warnings_++;
+    }
+
+    // The first bytes of a long value, cut where a character starts.
+    static int shown_length(const char *value)
+    {
+        constexpr int kShown = 64;
+        int len = kShown;
+        while (len > 0 && (static_cast<unsigned char>(value[len]) & 0xC0) == 0x80)
+            len--;
+        return len;
     }
 
     void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
@@ -147,8 +165,8 @@ class Migration {
                      copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>");
         apply_server(cfg_server_set_port, copy_span(port, static_cast<size_t>(slash - port)).get(),
                      "<url>");
-        apply(cfg_stream_set_mountpoint, stream_, streams_, copy_span(slash, std::strlen(slash)).get(),
-              "<url>");
+        apply(cfg_stream_set_mountpoint, stream_, streams_,
+              copy_span(slash, std::strlen(slash)).get(), "<url>");
         return 0;
     }
 
@@ -179,7 +197,8 @@ class Migration {
         if (r_.playlist_program != 0)
             apply(cfg_intake_set_type, intake_, intakes_, "program", "playlist_program");
         apply_number(cfg_intake_set_shuffle, intake_, intakes_, r_.shuffle, "<shuffle>");
-        apply_number(cfg_intake_set_stream_once, intake_, intakes_, r_.stream_once, "<stream_once>");
+        apply_number(cfg_intake_set_stream_once, intake_, intakes_, r_.stream_once,
+                     "<stream_once>");
         char tries[1024];
         std::snprintf(tries, sizeof tries, "%u", static_cast<unsigned int>(r_.reconnect_tries));
         apply_server(cfg_server_set_reconnect_attempts, tries, "<reconnect_tries>");
@@ -196,8 +215,7 @@ class Migration {
             {&legacy_config::svrinfodescription, cfg_stream_set_stream_description,
              "<svrinfodescription>"},
             {&legacy_config::svrinfobitrate, cfg_stream_set_stream_bitrate, "<svrinfobitrate>"},
-            {&legacy_config::svrinfochannels, cfg_stream_set_stream_channels,
-             "<svrinfochannels>"},
+            {&legacy_config::svrinfochannels, cfg_stream_set_stream_channels, "<svrinfochannels>"},
             {&legacy_config::svrinfosamplerate, cfg_stream_set_stream_samplerate,
              "<svrinfosamplerate>"},
             {&legacy_config::svrinfoquality, cfg_stream_set_stream_quality, "<svrinfoquality>"},
@@ -352,7 +370,8 @@ class Migration {
     {
         Entry *last = nullptr;
         foreach (
-            list, [](Entry *entry, void *arg) { *static_cast<Entry **>(arg) = entry; }, &last);
+            list, [](Entry *entry, void *arg) { *static_cast<Entry **>(arg) = entry; }, &last)
+            ;
         return last;
     }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "legacy/legacy_check.h"
 #include "support/alloc.h"
@@ -123,7 +124,7 @@ void free_entry(legacy_format_entry *entry)
 
 class Reader {
   public:
-    Reader(const char *path, xmlDoc *doc) : path_(path), doc_(doc) {}
+    Reader(const char *path, xmlDoc *doc) : path_(path), texts_(doc) {}
 
     unsigned int errors() const { return errors_; }
 
@@ -168,25 +169,39 @@ class Reader {
 
     // The element's text; null when it has none (no child node, only
     // comments or child elements, or an empty CDATA section), and also
-    // when it refers to an entity that cannot be expanded: that one is
-    // reported and counted, since its text would otherwise drop out
-    // unnoticed.
-    xml_text_ptr text_of(const xmlNode *node, long at)
+    // when it refers to an entity that cannot be expanded or when the
+    // document's entities have expanded too far: those are reported and
+    // counted, since the text would otherwise drop out unnoticed. A text
+    // too long for any document comes cut (see xml_text_fault::too_long),
+    // and `cut` says so; the migration refuses it as too long.
+    xml_text_ptr text_of(const xmlNode *node, long at, bool *cut = nullptr)
     {
         if (node->children == nullptr)
             return nullptr;
-        if (const xmlChar *entity = xml_unexpanded_entity(doc_, node)) {
-            messages_.error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
-                            xml_chars(entity), xml_chars(node->name));
-            errors_++;
-            return nullptr;
-        }
         // The document is freed right after the read, so a text element
         // may give up its text rather than have it copied.
-        xml_text_ptr text = xml_take_element_text(doc_, const_cast<xmlNode *>(node));
-        if (text && text.get()[0] == '\0')
+        xml_text joined = texts_.take(const_cast<xmlNode *>(node));
+        switch (joined.fault) {
+        case xml_text_fault::unexpanded_entity:
+            messages_.error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
+                            xml_chars(joined.entity), xml_chars(node->name));
+            errors_++;
             return nullptr;
-        return text;
+        case xml_text_fault::expansion:
+            messages_.error("%s[%ld]: Error: Entities expand too far in <%s>\n", path_, at,
+                            xml_chars(node->name));
+            errors_++;
+            return nullptr;
+        case xml_text_fault::too_long:
+            if (cut != nullptr)
+                *cut = true;
+            break;
+        case xml_text_fault::none:
+            break;
+        }
+        if (joined.text && joined.text.get()[0] == '\0')
+            return nullptr;
+        return std::move(joined.text);
     }
 
     void read_text(const xmlNode *node, const char *name, Kind kind, char *&field)
@@ -196,7 +211,8 @@ class Reader {
             duplicate(name, at);
             return;
         }
-        xml_text_ptr text = text_of(node, at);
+        bool cut = false;
+        xml_text_ptr text = text_of(node, at, &cut);
         if (!text)
             return;
         if (kind == Kind::Path && std::strlen(xml_chars(text.get())) > kPathMax) {
@@ -208,6 +224,8 @@ class Reader {
         // The parser allocates with the same allocator as the record, so the
         // record can keep the copy it made instead of copying it again.
         field = reinterpret_cast<char *>(text.release());
+        // A cut text is refused as too long later on; its placeholders are
+        // not checked, as the cut could break one in two.
         switch (kind) {
         case Kind::Upper:
             fold(field, ::toupper);
@@ -216,13 +234,16 @@ class Reader {
             fold(field, ::tolower);
             break;
         case Kind::MetadataFormat:
-            errors_ += legacy_check_metadata_format(field, &messages_, at);
+            if (!cut)
+                errors_ += legacy_check_metadata_format(field, &messages_, at);
             break;
         case Kind::Decode:
-            errors_ += legacy_check_decoder_command(field, &messages_, at);
+            if (!cut)
+                errors_ += legacy_check_decoder_command(field, &messages_, at);
             break;
         case Kind::Encode:
-            errors_ += legacy_check_encoder_command(field, &messages_, at);
+            if (!cut)
+                errors_ += legacy_check_encoder_command(field, &messages_, at);
             break;
         default:
             break;
@@ -307,7 +328,7 @@ class Reader {
     }
 
     const char *path_;
-    xmlDoc *doc_;
+    xml_text_joiner texts_;
     unsigned int errors_ = 0;
     // Every problem with the file is reported through here; a flood of them
     // is cut short, but each is still counted in errors_.

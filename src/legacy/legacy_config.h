@@ -13,7 +13,10 @@ struct legacy_format_entry {
     char *decode;
 };
 
-// Texts are owned copies, null when the element was absent or empty.
+// Texts are owned copies, null when the element was absent or empty. A
+// text longer than any text of a document (see kXmlTextMax) is kept as
+// its first kXmlTextMax + 1 bytes, which the migration refuses as too
+// long, rather than as whatever size entities might make it.
 struct legacy_config {
     char *url;
     char *sourceuser;

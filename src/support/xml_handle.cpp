@@ -7,7 +7,6 @@
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include <libxml/entities.h>
 
@@ -49,27 +48,6 @@ struct fd_guard {
     }
 };
 
-// Entities nest, and a document may refer to one entity many times; each
-// declaration is looked into once. The parser has already refused loops.
-const xmlChar *first_unexpanded(xmlDoc *doc, const xmlNode *list,
-                                std::vector<const xmlEntity *> &seen)
-{
-    for (const xmlNode *node = list; node != nullptr; node = node->next) {
-        if (node->type != XML_ENTITY_REF_NODE)
-            continue;
-        const xmlEntity *entity = xmlGetDocEntity(doc, node->name);
-        if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
-            entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)
-            return node->name;
-        if (std::find(seen.begin(), seen.end(), entity) != seen.end())
-            continue;
-        seen.push_back(entity);
-        if (const xmlChar *name = first_unexpanded(doc, entity->children, seen))
-            return name;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 void xml_free_doc(xmlDoc *doc)
@@ -88,21 +66,162 @@ void xml_free_doc(xmlDoc *doc)
 #endif
 }
 
-xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element)
+// One element's text, gathered in a block that grows by doubling, so that
+// joining costs time in proportion to the text however many pieces it
+// comes in.
+class xml_text_joiner::join {
+  public:
+    join(xmlDoc *doc, size_t &expansion_left) : doc_(doc), expansion_left_(expansion_left) {}
+    ~join() { XFREE(block_); }
+    join(const join &) = delete;
+    join &operator=(const join &) = delete;
+
+    // Appends the texts of `node` and its siblings, entities expanded;
+    // false once a fault has ended the join. `depth` counts the entity
+    // references the nodes were reached through.
+    bool list(const xmlNode *node, unsigned int depth);
+
+    xml_text result();
+
+  private:
+    // The XML library refuses entities nested more than 40 deep (without
+    // its "huge" option); a deeper tree is none it made, and a loop in one
+    // must not run the stack out.
+    static constexpr unsigned int kMaxDepth = 64;
+
+    bool spend(size_t cost)
+    {
+        // Once spent, the allowance stays spent: a short text after a long
+        // one would otherwise be let through.
+        if (cost > expansion_left_) {
+            expansion_left_ = 0;
+            fault_ = xml_text_fault::expansion;
+            return false;
+        }
+        expansion_left_ -= cost;
+        return true;
+    }
+
+    bool append(const xmlChar *content, bool through_entity);
+    const xmlEntity *entity_of(const xmlNode *reference) const;
+
+    xmlDoc *doc_;
+    size_t &expansion_left_;
+    xmlChar *block_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    bool any_ = false; // a text or CDATA node was met, if an empty one
+    xml_text_fault fault_ = xml_text_fault::none;
+    const xmlChar *entity_ = nullptr;
+};
+
+bool xml_text_joiner::join::list(const xmlNode *node, unsigned int depth)
 {
-    // Most elements hold one text node. The library's general path copies
-    // it with a byte-wise length count, which long texts pay for dearly.
-    if (const char *only = xml_single_text(element)) {
-        const size_t len = std::strlen(only);
-        if (auto *copy = static_cast<xmlChar *>(xmlMalloc(len + 1))) {
-            std::memcpy(copy, only, len + 1);
-            return xml_text_ptr(copy);
+    for (; node != nullptr; node = node->next) {
+        // The nodes of the element itself are paid for by the size of the
+        // file; those of entities can be met any number of times.
+        if (depth > 0 && !spend(1))
+            return false;
+        switch (node->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+            if (node->content != nullptr && !append(node->content, depth > 0))
+                return false;
+            break;
+        case XML_ENTITY_REF_NODE: {
+            const xmlEntity *entity = entity_of(node);
+            if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+                entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
+                fault_ = xml_text_fault::unexpanded_entity;
+                entity_ = node->name;
+                return false;
+            }
+            if (depth >= kMaxDepth) {
+                fault_ = xml_text_fault::expansion;
+                return false;
+            }
+            if (!list(entity->children, depth + 1))
+                return false;
+            break;
+        }
+        default:
+            break;
         }
     }
-    return xml_text_ptr(xmlNodeListGetString(doc, element->children, 1));
+    return true;
 }
 
-xml_text_ptr xml_take_element_text(xmlDoc *doc, xmlNode *element)
+bool xml_text_joiner::join::append(const xmlChar *content, bool through_entity)
+{
+    any_ = true;
+    // One byte beyond the limit is enough to tell a text too long.
+    const size_t room = kXmlTextMax + 1 - size_;
+    const size_t len = strnlen(xml_chars(content), room);
+    if (len == 0)
+        return true;
+    if (through_entity && !spend(len))
+        return false;
+    if (size_ + len + 1 > capacity_) {
+        capacity_ = std::max({size_ + len + 1, 2 * capacity_, size_t{64}});
+        block_ = static_cast<xmlChar *>(XREALLOCARRAY(block_, 1, capacity_));
+    }
+    std::memcpy(block_ + size_, content, len);
+    size_ += len;
+    if (size_ > kXmlTextMax) {
+        fault_ = xml_text_fault::too_long;
+        return false;
+    }
+    return true;
+}
+
+const xmlEntity *xml_text_joiner::join::entity_of(const xmlNode *reference) const
+{
+    // The parser points a reference at the declaration it found; looking
+    // the name up instead would hash it at every one of maybe millions of
+    // references.
+    if (reference->children != nullptr && reference->children->type == XML_ENTITY_DECL)
+        return reinterpret_cast<const xmlEntity *>(reference->children);
+    return xmlGetDocEntity(doc_, reference->name);
+}
+
+xml_text xml_text_joiner::join::result()
+{
+    xml_text out;
+    out.fault = fault_;
+    out.entity = entity_;
+    if (!any_ || fault_ == xml_text_fault::unexpanded_entity ||
+        fault_ == xml_text_fault::expansion)
+        return out;
+    if (capacity_ != size_ + 1)
+        block_ = static_cast<xmlChar *>(XREALLOCARRAY(block_, 1, size_ + 1));
+    block_[size_] = '\0';
+    out.text.reset(block_);
+    block_ = nullptr;
+    return out;
+}
+
+xml_text xml_text_joiner::text(const xmlNode *element)
+{
+    // Most elements hold one text node, which needs no joining. It can
+    // still be too long: the library merges adjacent CDATA sections
+    // without a look at the limit.
+    if (const char *only = xml_single_text(element)) {
+        const size_t len = strnlen(only, kXmlTextMax + 1);
+        auto *copy = static_cast<xmlChar *>(XMALLOC(len + 1));
+        std::memcpy(copy, only, len);
+        copy[len] = '\0';
+        xml_text out;
+        out.text.reset(copy);
+        if (len > kXmlTextMax)
+            out.fault = xml_text_fault::too_long;
+        return out;
+    }
+    join joined(doc_, expansion_left_);
+    joined.list(element->children, 0);
+    return joined.result();
+}
+
+xml_text xml_text_joiner::take(xmlNode *element)
 {
     xmlNode *only = element->children;
     // The same test the library makes before it frees a node's text: texts
@@ -110,18 +229,17 @@ xml_text_ptr xml_take_element_text(xmlDoc *doc, xmlNode *element)
     // are not blocks of their own and are copied as usual.
     if (xml_single_text(element) != nullptr && only->content != nullptr &&
         only->content != reinterpret_cast<xmlChar *>(&only->properties) &&
-        (doc->dict == nullptr || xmlDictOwns(doc->dict, only->content) == 0)) {
-        xmlChar *text = only->content;
+        (doc_->dict == nullptr || xmlDictOwns(doc_->dict, only->content) == 0)) {
+        xml_text out;
+        out.text.reset(only->content);
         only->content = nullptr;
-        return xml_text_ptr(text);
+        if (strnlen(xml_chars(out.text.get()), kXmlTextMax + 1) > kXmlTextMax) {
+            out.text.get()[kXmlTextMax + 1] = '\0';
+            out.fault = xml_text_fault::too_long;
+        }
+        return out;
     }
-    return xml_element_text(doc, element);
-}
-
-const xmlChar *xml_unexpanded_entity(xmlDoc *doc, const xmlNode *element)
-{
-    std::vector<const xmlEntity *> seen;
-    return first_unexpanded(doc, element->children, seen);
+    return text(element);
 }
 
 void xml_use_checked_allocation()

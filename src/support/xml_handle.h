@@ -1,9 +1,11 @@
 // Owning handles for libxml2 objects, so every return path releases them.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
 // Frees a parsed document; see xml_handle.cpp for how.
@@ -19,18 +21,8 @@ struct xml_text_deleter {
 };
 using xml_text_ptr = std::unique_ptr<xmlChar, xml_text_deleter>;
 
-// The text of an element's direct children joined, entity references
-// replaced; null when the element has no text at all.
-xml_text_ptr xml_element_text(xmlDoc *doc, const xmlNode *element);
-
-// The text of `element` as xml_element_text gives it, but when the element
-// holds one text node whose text has a block of its own, that block is
-// taken out of the tree instead of copied: for a document that is about to
-// be freed, where long texts would otherwise be copied once more.
-xml_text_ptr xml_take_element_text(xmlDoc *doc, xmlNode *element);
-
 // The text of an element whose one child is a text or CDATA node, borrowed
-// from the tree; null for any other element (xml_element_text takes those).
+// from the tree; null for any other element (xml_text_joiner takes those).
 inline const char *xml_single_text(const xmlNode *element)
 {
     const xmlNode *only = element->children;
@@ -40,12 +32,63 @@ inline const char *xml_single_text(const xmlNode *element)
     return reinterpret_cast<const char *>(only->content);
 }
 
-// The name of the first entity that the element's text refers to and that
-// xml_element_text cannot expand: one declared as external (such entities
-// are never read, so as not to open files or addresses a document names) or
-// one not declared at all. Null when every reference expands. Without this
-// check such a reference would silently drop out of the text.
-const xmlChar *xml_unexpanded_entity(xmlDoc *doc, const xmlNode *element);
+// The longest text node the XML library reads (unless told otherwise,
+// which no reader here does).
+inline constexpr size_t kXmlTextMax = XML_MAX_TEXT_LENGTH;
+
+// What entity references may add to the texts of one document, in all:
+// each node reached through a reference costs one, and each byte it adds
+// one more. It leaves room for one text beyond kXmlTextMax to be
+// recognised as too long, and stops a few bytes of declarations from
+// turning into gigabytes of text.
+inline constexpr size_t kXmlExpansionMax = 2 * kXmlTextMax;
+
+// Why an element's text was not joined whole.
+enum class xml_text_fault {
+    none,
+    // It refers to an entity that cannot be expanded: one declared as
+    // external (such entities are never read, so as not to open files or
+    // addresses a document names) or one not declared at all. The text
+    // would otherwise silently lack that part.
+    unexpanded_entity,
+    // It is longer than kXmlTextMax; the text holds its first
+    // kXmlTextMax + 1 bytes, enough for any check of length to refuse it.
+    too_long,
+    // The document's entities have expanded beyond kXmlExpansionMax.
+    expansion,
+};
+
+struct xml_text {
+    xml_text_ptr text; // null when the element has no text, and on every fault but too_long
+    xml_text_fault fault = xml_text_fault::none;
+    const xmlChar *entity = nullptr; // the name, for unexpanded_entity
+};
+
+// Joins the texts of elements of one document: their direct text and CDATA
+// children, with entity references replaced by their text, comments,
+// processing instructions and child elements passed over, as the XML
+// library's xmlNodeListGetString(doc, children, 1) does, but in time linear
+// in the text and within the limits above. The text is null when nothing
+// was joined (no children, or only comments or elements); an empty CDATA
+// section makes it empty instead.
+class xml_text_joiner {
+  public:
+    explicit xml_text_joiner(xmlDoc *doc) : doc_(doc) {}
+
+    xml_text text(const xmlNode *element);
+
+    // As text(), but when the element holds one text node whose text has
+    // a block of its own, that block is taken out of the tree instead of
+    // copied: for a document that is about to be freed, where long texts
+    // would otherwise be copied once more.
+    xml_text take(xmlNode *element);
+
+  private:
+    class join;
+
+    xmlDoc *doc_;
+    size_t expansion_left_ = kXmlExpansionMax;
+};
 
 inline const char *xml_chars(const xmlChar *text)
 {

@@ -1,5 +1,6 @@
 #include "cfg/cfg_reader.h"
 
+#include <ctime>
 #include <string>
 #include <sys/stat.h>
 
@@ -515,6 +516,89 @@ TEST_F(CfgReader, AFloodOfRefusalsIsCutShortForEachDocument)
     r = read_xml("<onyxcast><metadata><no_updates>maybe</no_updates></metadata></onyxcast>\n");
     EXPECT_EQ(r.result, -1);
     EXPECT_EQ(r.messages, "onyx.xml[1]: metadata: no_updates: invalid\n");
+}
+
+std::string repeat(const std::string &piece, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; i++)
+        out += piece;
+    return out;
+}
+
+// Declares `a` as 1,000 bytes and `b` as `b_refs` references to it.
+std::string entity_declarations(int b_refs)
+{
+    return "<!DOCTYPE onyxcast [\n<!ENTITY a \"" + std::string(1000, 'x') + "\">\n<!ENTITY b \"" +
+           repeat("&a;", b_refs) + "\">\n]>\n";
+}
+
+// The XML library reads no text node longer than 10,000,000 bytes, but a
+// field's text is joined from its text nodes, CDATA sections and entities.
+// A longer one is refused like any text the model finds too long.
+TEST_F(CfgReader, FieldTextsTooLongForAnyDocumentAreRefused)
+{
+    const std::string run(6000000, 'x');
+    const auto description = [](const std::string &content) {
+        return one_entry("streams", "stream",
+                         "<stream_description>" + content + "</stream_description>\n"
+                         "<format>Ogg</format>\n");
+    };
+    const struct {
+        const char *what;
+        std::string xml;
+        const char *messages;
+    } cases[] = {
+        {"entities", entity_declarations(1100) + description(repeat("&b;", 10)),
+         "onyx.xml[8]: stream (default): stream_description: too long\n"},
+        {"comment", description(run + "<!-- between -->" + run),
+         "onyx.xml[4]: stream (default): stream_description: too long\n"},
+        {"CDATA", description(run + "<![CDATA[" + run + "]]>"),
+         "onyx.xml[4]: stream (default): stream_description: too long\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Read r = read_xml(c.xml);
+        EXPECT_EQ(r.result, -1);
+        EXPECT_EQ(r.messages, c.messages);
+    }
+}
+
+TEST_F(CfgReader, EntitiesOfADocumentExpandWithinALimit)
+{
+    // Descriptions of 5,000,000 bytes each: the fourth goes beyond the
+    // 20,000,000 bytes and nodes that the entities of one document may
+    // expand to, and so does every later reference.
+    std::string xml = entity_declarations(1000) + "<onyxcast>\n<streams>\n";
+    for (int i = 1; i <= 4; i++)
+        xml += "<stream><name>s" + std::to_string(i) + "</name><format>Ogg</format>"
+               "<stream_description>" + repeat("&b;", 5) + "</stream_description></stream>\n";
+    xml += "</streams>\n<metadata>\n<format_str>&a;</format_str>\n"
+           "<refresh_interval>5</refresh_interval>\n</metadata>\n</onyxcast>\n";
+    Read r = read_xml(xml);
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.messages, "onyx.xml[10]: stream (s4): stream_description: entities expand too far\n"
+                          "onyx.xml[13]: metadata: format_str: entities expand too far\n");
+    EXPECT_EQ(cfg_get_metadata_refresh_interval(), 5);
+}
+
+TEST_F(CfgReader, AFieldTextOfAMillionPiecesIsJoinedInOnePass)
+{
+    constexpr int kPieces = 1000000;
+    const std::string xml = one_entry("streams", "stream",
+                                      "<format>Ogg</format><stream_description>" +
+                                          repeat("a<!---->", kPieces) + "</stream_description>\n");
+    // Processor time, which a busy machine does not stretch as it does
+    // the time on the clock.
+    const std::clock_t start = std::clock();
+    Read r = read_xml(xml);
+    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    ASSERT_EQ(r.result, 0) << r.messages;
+    EXPECT_EQ(cfg_stream_get_stream_description(cfg_stream_list_find(cfg_get_streams(), "default")),
+              std::string(kPieces, 'a'));
+    // Parsing takes about a second of it; joining the pieces one by one,
+    // each time after the length of all before, took five.
+    EXPECT_LT(seconds, 3.0);
 }
 
 } // namespace

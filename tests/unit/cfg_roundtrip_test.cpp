@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <random>
 #include <string>
@@ -331,6 +332,66 @@ TEST_F(CfgRoundTrip, RandomConfigurationsComeBackByteForByte)
         }
     });
     EXPECT_EQ(messages, "");
+}
+
+// The XML library reads no text node longer than 10,000,000 bytes, so no
+// setter may take a text that would be written longer: the written
+// document would not read back. A byte the writer must replace is written
+// as the three of U+FFFD.
+TEST_F(CfgRoundTrip, TextsUpToTheDocumentLimitReadBackAndLongerOnesAreRefused)
+{
+    constexpr std::size_t kMax = 10000000;
+    const std::string at_limit(kMax, 'x');
+    const std::string replaced_at_limit = std::string(kMax / 3, '\x01') + "x";
+    const std::string beyond(kMax + 1, 'x');
+    const std::string replaced_beyond((kMax + 2) / 3, '\x01');
+
+    cfg_stream_list streams = cfg_get_streams();
+    cfg_stream *stream = cfg_stream_list_get(streams, "default");
+    cfg_decoder_list decoders = cfg_get_decoders();
+    cfg_decoder *decoder = cfg_decoder_list_get(decoders, "default");
+    ASSERT_EQ(cfg_stream_set_format(stream, streams, "Ogg", nullptr), 0);
+    ASSERT_EQ(cfg_decoder_set_program(decoder, decoders, "d @T@", nullptr), 0);
+
+    // An owned text, an entry name and a file extension: each stores its
+    // text in its own way.
+    struct {
+        const char *what;
+        std::function<int(const std::string &, const char **)> set;
+    } const setters[] = {
+        {"stream description",
+         [&](const std::string &v, const char **r) {
+             return cfg_stream_set_stream_description(stream, streams, v.c_str(), r);
+         }},
+        {"decoder name",
+         [&](const std::string &v, const char **r) {
+             return cfg_decoder_set_name(decoder, decoders, v.c_str(), r);
+         }},
+        {"file extension",
+         [&](const std::string &v, const char **r) {
+             return cfg_decoder_add_ext(decoder, decoders, v.c_str(), r);
+         }},
+    };
+    for (const auto &setter : setters) {
+        SCOPED_TRACE(setter.what);
+        for (const std::string *refused : {&beyond, &replaced_beyond}) {
+            const char *reason = nullptr;
+            EXPECT_EQ(setter.set(*refused, &reason), -1);
+            EXPECT_STREQ(reason, "too long");
+        }
+        EXPECT_EQ(setter.set(replaced_at_limit, nullptr), 0);
+        EXPECT_EQ(setter.set(at_limit, nullptr), 0);
+    }
+    EXPECT_EQ(cfg_stream_get_stream_description(stream), at_limit);
+    EXPECT_EQ(cfg_decoder_get_name(decoder), at_limit);
+
+    const std::string first = write_document();
+    TempFile file("", "onyx.xml");
+    ReadBack back;
+    const std::string messages = capture_log([&] { back = read_back(file, first); });
+    EXPECT_EQ(messages, "");
+    EXPECT_EQ(back.result, 0);
+    EXPECT_TRUE(back.document == first) << "the document reads back as another one";
 }
 
 } // namespace
