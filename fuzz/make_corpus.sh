@@ -19,15 +19,40 @@ seed() { # HARNESS NAME FILE
     cp "$3" "$corpus/$1/$2"
 }
 
+# The checker's cases repeat documents the corpus has; a copy adds nothing.
+seed_new() { # HARNESS NAME FILE
+    local sum other
+    sum=$(md5sum < "$3")
+    for other in "$corpus/$1"/*; do
+        [ "$(md5sum < "$other")" = "$sum" ] && return 0
+    done
+    seed "$@"
+}
+
+# The migration's cases first: the checker's are looked at for new
+# documents only.
+cases=()
 for dir in tests/cli/*/; do
+    [ "$(cat "$dir/program" 2>/dev/null)" = onyxcast-cfgcheck ] || cases+=("$dir")
+done
+for dir in tests/cli/*/; do
+    [ "$(cat "$dir/program" 2>/dev/null)" = onyxcast-cfgcheck ] && cases+=("$dir")
+done
+
+for dir in "${cases[@]}"; do
     case_name=$(basename "$dir")
+    # The checker's cases hold version-1 inputs.
+    inputs="seed migrate_fuzzer" output=seed
+    if [ "$(cat "$dir/program" 2>/dev/null)" = onyxcast-cfgcheck ]; then
+        inputs="seed_new document_fuzzer" output=seed_new
+    fi
     while IFS= read -r -d '' file; do
         rel=${file#"$dir"}
         case $(basename "$file") in
-        args | argv0 | setup | limits | stdout-to | unprivileged | expected.stderr | \
+        args | argv0 | program | setup | limits | stdout-to | unprivileged | expected.stderr | \
             expected.status | expected.stdout.head | .keep) ;;
-        expected.stdout) seed document_fuzzer "$case_name.xml" "$file" ;;
-        *) seed migrate_fuzzer "$case_name-${rel//[\/ %]/_}" "$file" ;;
+        expected.stdout) $output document_fuzzer "$case_name.xml" "$file" ;;
+        *) $inputs "$case_name-${rel//[\/ %]/_}" "$file" ;;
         esac
     done < <(find "$dir" -type f -print0)
 done

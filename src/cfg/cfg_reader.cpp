@@ -355,7 +355,60 @@ int cfg_check_file_mode(const char *path)
     return 0;
 }
 
-int cfg_document_read(const char *path)
+namespace {
+
+// The entry elements of the five list sections, named as the reader names
+// them; a section may occur more than once.
+struct entry_kind {
+    const char *section;
+    const char *entry;
+};
+
+constexpr entry_kind kEntryKinds[] = {
+    {"servers", kServers.entry},   {"streams", kStreams.entry},
+    {"intakes", kIntakes.entry},   {"decoders", kDecoders.entry},
+    {"encoders", kEncoders.entry},
+};
+
+// What the list sections leave to the document's structure: which entry
+// elements there are, where, and under which name each one ends up. A
+// caller can tell from it what the model alone no longer shows, such as
+// two entry elements that filled one entry.
+void walk_entries(xmlDoc *doc, const xmlNode *root, cfg_document_entry_fn fn, void *arg)
+{
+    // Names only; an entity that would not expand was refused by the read.
+    xml_text_joiner texts(doc);
+    for (const xmlNode *section = root->children; section != nullptr; section = section->next) {
+        for (const entry_kind &kind : kEntryKinds) {
+            if (!named(section, kind.section))
+                continue;
+            for (const xmlNode *node = section->children; node != nullptr; node = node->next) {
+                if (!named(node, kind.entry))
+                    continue;
+                // Each "name" field renames the entry, so the last one counts.
+                xml_text_ptr name;
+                bool has_name = false;
+                for (const xmlNode *child = node->children; child != nullptr;
+                     child = child->next) {
+                    if (named(child, "name")) {
+                        name = std::move(texts.text(child).text);
+                        has_name = true;
+                    }
+                }
+                const cfg_document_entry entry{
+                    .section = kind.section,
+                    .entry = kind.entry,
+                    .line = xmlGetLineNo(node),
+                    .name = has_name ? (name ? xml_chars(name.get()) : "") : nullptr,
+                };
+                fn(&entry, arg);
+            }
+            break;
+        }
+    }
+}
+
+int read_document(const char *path, cfg_document_entry_fn fn, void *arg)
 {
     if (path == nullptr)
         path = "";
@@ -383,7 +436,21 @@ int cfg_document_read(const char *path)
     for (const xmlNode *section = root->children; section != nullptr; section = section->next)
         reader.read_section(section);
     reader.finish_messages();
+    if (fn != nullptr)
+        walk_entries(doc.get(), root, fn, arg);
     return reader.failed() ? -1 : 0;
+}
+
+} // namespace
+
+int cfg_document_read(const char *path)
+{
+    return read_document(path, nullptr, nullptr);
+}
+
+int cfg_document_read_entries(const char *path, cfg_document_entry_fn fn, void *arg)
+{
+    return read_document(path, fn, arg);
 }
 
 int cfg_reload_file()

@@ -13,6 +13,23 @@ int cfg_check_file_mode(const char *path);
 // leaves whatever was set before the failure.
 int cfg_document_read(const char *path);
 
+// One entry element of a list section of a document.
+struct cfg_document_entry {
+    const char *section; // "servers", "streams", ... in small letters
+    const char *entry;   // "server", "stream", ... in small letters
+    long line;           // of the entry element
+    // The text of its last "name" field ("" for an empty one), or null when
+    // it has none and so fills the entry named "default".
+    const char *name;
+};
+using cfg_document_entry_fn = void (*)(const cfg_document_entry *entry, void *arg);
+
+// cfg_document_read, with the same messages and result; then, when the
+// document parsed and its root element was accepted, `fn` is called for
+// every entry element of the list sections in document order, whether or
+// not the read refused something. The texts live until `fn` returns.
+int cfg_document_read_entries(const char *path, cfg_document_entry_fn fn, void *arg);
+
 // Reads the configured file into an emptied active configuration; on
 // failure the previous configuration is active again. 0 or -1.
 int cfg_reload_file();

@@ -11,6 +11,9 @@
 // The root element of the document; the reader insists on it.
 inline constexpr char kCfgDocumentRoot[] = "onyxcast";
 
+// The XML declaration line that opens every document a program prints.
+inline constexpr char kCfgDocumentDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
 // Writes the whole document for the active configuration. Write errors are
 // the caller's to detect on `out`.
 void cfg_document_write(FILE *out);

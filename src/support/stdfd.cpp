@@ -1,6 +1,7 @@
 #include "support/stdfd.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,4 +29,17 @@ int stdfd_sanitize(unsigned int *closedp, const char **errstrp)
     }
     *closedp = closed;
     return 0;
+}
+
+int stdfd_prepare(const char *name, unsigned int *closedp)
+{
+    const char *why = nullptr;
+    if (stdfd_sanitize(closedp, &why) == 0)
+        return 0;
+    const char *which = (*closedp & STDFD_STDERR) != 0   ? "standard error"
+                        : (*closedp & STDFD_STDOUT) != 0 ? "standard output"
+                                                         : "standard input";
+    std::fprintf(stderr, "%s: %s is closed and " STDFD_NULL_DEVICE " cannot stand in: %s\n", name,
+                 which, why);
+    return -1;
 }

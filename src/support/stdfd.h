@@ -24,3 +24,8 @@ enum {
 // set in both cases; after a failure its highest bit is the descriptor
 // that is still closed.
 int stdfd_sanitize(unsigned int *closedp, const char **errstrp);
+
+// stdfd_sanitize() as a program's first step: when a descriptor cannot be
+// filled, says so on standard error under the program's `name` (the log is
+// not open yet) and returns -1; the program must then end with status 1.
+int stdfd_prepare(const char *name, unsigned int *closedp);

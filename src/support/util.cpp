@@ -302,6 +302,17 @@ void util_remove_pid_file(void)
     pid_file.owner = 0;
 }
 
+int util_finish_output(FILE *out, const char *name)
+{
+    errno = 0;
+    bool failed = std::fflush(out) != 0;
+    int err = errno;
+    if (!failed && !std::ferror(out))
+        return 0;
+    log_error("%s: %s", name, std::strerror(err != 0 ? err : EIO));
+    return -1;
+}
+
 int util_ends_with(const char *text, const char *suffix)
 {
     size_t text_length = std::strlen(text);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 struct util_token_pair {
     const char *from;
@@ -19,6 +20,11 @@ char *util_utf8_to_locale(const char *text);
 
 int util_create_pid_file(const char *path);
 void util_remove_pid_file(void);
+
+// Flushes `out` and checks that everything written reached it: 0, or -1
+// after reporting "NAME: reason", so that a full disk does not pass for a
+// complete document.
+int util_finish_output(FILE *out, const char *name);
 
 int util_ends_with(const char *text, const char *suffix);
 int util_ends_with_nocase(const char *text, const char *suffix);

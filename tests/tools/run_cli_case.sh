@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs one command-line golden case and compares the outcome byte for byte.
 #
-# A case is a folder: `args` (one argument per line), optionally `argv0`
-# (the name to start the program under), the input files it names, and the
+# A case is a folder: `args` (one argument per line), optionally `program`
+# (which program the case runs, onyxcast-cfgmigrate when absent) and
+# `argv0` (the name to start it under), the input files it names, and the
 # expectations `expected.stdout`, `expected.stderr` (after removing the
 # system log's "NAME[PID]: " framing) and `expected.status`. A missing
 # expectation file means empty output, or status 0. A file `stdout-to`
@@ -12,6 +13,8 @@
 #
 # The case runs in a copy of its folder, so paths in messages are the
 # relative ones of `args`; the copy of a failing case is kept for a look.
+# Files of the copy are readable and writable by their owner only, unless
+# `setup` says otherwise.
 #
 # An executable `setup` runs in the copy first (to make inputs too big or
 # too odd to keep in the repository). A file `unprivileged` makes the tool
@@ -32,6 +35,12 @@ case_dir=$(realpath "$2")
 work=$(mktemp -d "${TMPDIR:-/tmp}/cli-case.XXXXXX")
 cp -R "$case_dir"/. "$work"/
 cd "$work" || exit 1
+# Blessing a case with the other program would write a lie.
+if [ "$(cli_case_program)" != "${tool##*/}" ]; then
+    echo "the case runs $(cli_case_program), not $tool"
+    cd / && rm -rf "$work"
+    exit 1
+fi
 cli_case_prepare
 
 # Programs the tool runs under, outermost first. Each would start the tool

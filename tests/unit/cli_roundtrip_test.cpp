@@ -1,6 +1,9 @@
-// Every document the tool printed in a successful golden case must read
+// Every document a program printed in a successful golden case must read
 // back into the model and be written again byte for byte: whatever the
-// writer says, the reader must understand the same way.
+// writer says, the reader must understand the same way. It must also pass
+// the checker: a migrated document never has entries that merge or
+// references that name nothing, and what the checker prints is the form
+// it prints again.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include "cfg/cfg.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
+#include "driver/cfgcheck.h"
 #include "test_support.h"
 
 namespace {
@@ -25,11 +29,12 @@ std::string slurp(const fs::path &path)
     return out.str();
 }
 
-// The driver's header is ten lines; the document follows.
-std::string document_part(const std::string &output)
+// The migration's header is ten lines, the checker's the XML declaration
+// alone; the document follows.
+std::string document_part(const std::string &output, int header_lines)
 {
     size_t at = 0;
-    for (int line = 0; line < 10 && at != std::string::npos; line++)
+    for (int line = 0; line < header_lines && at != std::string::npos; line++)
         at = output.find('\n', at) + 1;
     return output.substr(at);
 }
@@ -49,6 +54,7 @@ std::string write_active()
 TEST(CliRoundTrip, EverySuccessfulGoldenDocumentReadsBackUnchanged)
 {
     int checked = 0;
+    int checked_printed = 0;
     for (const auto &entry : fs::directory_iterator(ONYX_CLI_CASES)) {
         const fs::path dir = entry.path();
         if (fs::exists(dir / "expected.status") || !fs::exists(dir / "expected.stdout"))
@@ -57,6 +63,8 @@ TEST(CliRoundTrip, EverySuccessfulGoldenDocumentReadsBackUnchanged)
         if (output.rfind("<?xml", 0) != 0)
             continue;
         SCOPED_TRACE(dir.filename().string());
+        const bool checker = fs::exists(dir / "program") &&
+                             slurp(dir / "program") == "onyxcast-cfgcheck\n";
 
         test_support::TempFile file(output, "new.xml");
         chmod(file.c_path(), 0600);
@@ -66,11 +74,20 @@ TEST(CliRoundTrip, EverySuccessfulGoldenDocumentReadsBackUnchanged)
             test_support::capture_log([&] { result = cfg_document_read(file.c_path()); });
         EXPECT_EQ(result, 0) << messages;
         EXPECT_EQ(messages, "");
-        EXPECT_EQ(write_active(), document_part(output));
+        EXPECT_EQ(write_active(), document_part(output, checker ? 1 : 10));
+
+        messages = test_support::capture_log([&] { result = cfgcheck_file(file.c_path()); });
+        EXPECT_EQ(result, 0) << messages;
+        EXPECT_EQ(messages, "");
+        if (checker) {
+            EXPECT_EQ(kCfgDocumentDeclaration + write_active(), output);
+            checked_printed++;
+        }
         cfg_exit();
         checked++;
     }
     EXPECT_GE(checked, 10) << "the golden cases should hold many successful migrations";
+    EXPECT_GE(checked_printed, 2) << "the golden cases should hold printed checked files";
 }
 
 } // namespace

@@ -1,0 +1,325 @@
+#include "driver/cfgcheck.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <strings.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cfg/cfg_reader.h"
+#include "cfg/cfg_writer.h"
+#include "support/alloc.h"
+#include "support/log.h"
+#include "support/stdfd.h"
+#include "support/util.h"
+
+namespace {
+
+// Stop at the first non-option as POSIX says; glibc would otherwise
+// permute and take a file named like an option for one.
+#ifdef __GLIBC__
+constexpr const char kOptions[] = "+hpqv";
+#else
+constexpr const char kOptions[] = "hpqv";
+#endif
+
+void usage()
+{
+    std::fprintf(stderr, "usage: %s [-hpqv] file ...\n", util_program_name(nullptr));
+}
+
+void help()
+{
+    usage();
+    std::fputs("\n"
+               "    -h  print this help and exit\n"
+               "    -p  print each file that checks out as the client reads it\n"
+               "    -q  show only errors and warnings\n"
+               "    -v  show more messages (repeat for more)\n",
+               stderr);
+}
+
+// Entry names are compared as the lists compare them: ASCII letters
+// without regard to case, every other byte as it is.
+std::string fold(const char *name)
+{
+    std::string folded(name);
+    for (char &c : folded) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
+// Every message costs the system log a write, which is slow where the log
+// falls back on the console; a document built to break the checks in
+// every entry gets a few examples and a count instead of a message each.
+class problem_count {
+  public:
+    static constexpr size_t kShown = 20;
+
+    explicit problem_count(const char *path) : path_(path) {}
+
+    // Counts one problem; whether to report it.
+    bool show() { return ++found_ <= kShown; }
+
+    void summarize() const
+    {
+        if (found_ > kShown)
+            log_error("%s: %zu more problems not shown", path_, found_ - kShown);
+    }
+
+    size_t found() const { return found_; }
+
+  private:
+    const char *path_;
+    size_t found_ = 0;
+};
+
+// Every entry element starts from the entry named "default", which a
+// "name" field then renames. An element without a name (or named
+// "default") therefore hands its entry on to the next element of its
+// kind: the later one overwrites its fields or renames it, and the entry
+// the administrator wrote is gone. Such elements are held back until the
+// element that settles the entry's name is seen, and all are reported in
+// document order at the end.
+class merge_check {
+  public:
+    explicit merge_check(const char *path) : path_(path) {}
+
+    void entry(const cfg_document_entry &e)
+    {
+        const bool unnamed = e.name == nullptr || strcasecmp(e.name, "default") == 0;
+        kind &k = kind_of(e);
+        if (unnamed) {
+            k.unnamed_lines.push_back(e.line);
+            return;
+        }
+        settle(k, e.name, e.line, k.unnamed_lines.size());
+    }
+
+    // The last unnamed element of a kind keeps the entry "default" for
+    // itself; the ones before it merge into it.
+    void report(problem_count &problems)
+    {
+        for (kind &k : kinds_) {
+            if (k.unnamed_lines.size() > 1)
+                settle(k, "default", k.unnamed_lines.back(), k.unnamed_lines.size() - 1);
+        }
+        std::stable_sort(merges_.begin(), merges_.end(),
+                         [](const merge &a, const merge &b) { return a.line < b.line; });
+        for (const merge &m : merges_) {
+            if (!problems.show())
+                continue;
+            const target &t = targets_[m.into];
+            log_error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld", path_, m.line,
+                      m.of->section, m.of->entry, m.of->entry, t.name.c_str(), t.line);
+        }
+    }
+
+  private:
+    struct kind {
+        const char *section;
+        const char *entry;
+        std::vector<long> unnamed_lines;
+    };
+    // The entry that unnamed elements end up in, named once however many
+    // merge into it.
+    struct target {
+        std::string name;
+        long line;
+    };
+    struct merge {
+        long line;
+        const kind *of;
+        size_t into; // index into targets_
+    };
+
+    kind &kind_of(const cfg_document_entry &e)
+    {
+        for (kind &k : kinds_) {
+            if (std::strcmp(k.section, e.section) == 0)
+                return k;
+        }
+        return kinds_.emplace_back(kind{e.section, e.entry, {}});
+    }
+
+    void settle(kind &k, const char *into, long into_line, size_t count)
+    {
+        if (count == 0)
+            return;
+        targets_.push_back(target{into, into_line});
+        for (size_t i = 0; i < count; i++)
+            merges_.push_back(merge{k.unnamed_lines[i], &k, targets_.size() - 1});
+        k.unnamed_lines.clear();
+    }
+
+    const char *path_;
+    // Five kinds at most, and the merges point at them: no reallocation.
+    std::deque<kind> kinds_;
+    std::vector<target> targets_;
+    std::vector<merge> merges_;
+};
+
+// What the checker learns from the document's entry elements.
+struct document_facts {
+    merge_check merges;
+    // The line of the element that gave each stream its final name, so
+    // that a reference problem points at the stream as written.
+    std::unordered_map<std::string, long> stream_lines;
+};
+
+void note_entry(const cfg_document_entry *e, void *arg)
+{
+    auto *facts = static_cast<document_facts *>(arg);
+    facts->merges.entry(*e);
+    if (std::strcmp(e->entry, "stream") == 0)
+        facts->stream_lines[fold(e->name != nullptr ? e->name : "default")] = e->line;
+}
+
+// A stream names its intake, server and encoder; a name that matches no
+// entry of that kind would leave the client without it at run time. An
+// unset reference is no problem.
+class reference_check {
+  public:
+    reference_check(const char *path, const document_facts &facts, problem_count &problems)
+        : path_(path), facts_(facts), problems_(problems)
+    {
+        cfg_intake_list_foreach(cfg_get_intakes(), add_name<cfg_intake, cfg_intake_get_name>,
+                                &intakes_);
+        cfg_server_list_foreach(cfg_get_servers(), add_name<cfg_server, cfg_server_get_name>,
+                                &servers_);
+        cfg_encoder_list_foreach(cfg_get_encoders(), add_name<cfg_encoder, cfg_encoder_get_name>,
+                                 &encoders_);
+    }
+
+    void run() { cfg_stream_list_foreach(cfg_get_streams(), check_stream, this); }
+
+  private:
+    using name_set = std::unordered_set<std::string>;
+
+    template <typename Entry, const char *(*Name)(Entry *)> static void add_name(Entry *e, void *set)
+    {
+        static_cast<name_set *>(set)->insert(fold(Name(e)));
+    }
+
+    static void check_stream(cfg_stream *stream, void *arg)
+    {
+        auto *self = static_cast<reference_check *>(arg);
+        self->check(stream, "intake", cfg_stream_get_intake(stream), self->intakes_);
+        self->check(stream, "server", cfg_stream_get_server(stream), self->servers_);
+        self->check(stream, "encoder", cfg_stream_get_encoder(stream), self->encoders_);
+    }
+
+    void check(cfg_stream *stream, const char *reference, const char *name, const name_set &names)
+    {
+        if (name == nullptr || names.contains(fold(name)) || !problems_.show())
+            return;
+        const char *stream_name = cfg_stream_get_name(stream);
+        const auto line = facts_.stream_lines.find(fold(stream_name));
+        log_error("%s[%ld]: stream (%s): %s: %s not found", path_,
+                  line != facts_.stream_lines.end() ? line->second : 0L, stream_name, reference,
+                  name);
+    }
+
+    const char *path_;
+    const document_facts &facts_;
+    problem_count &problems_;
+    name_set intakes_;
+    name_set servers_;
+    name_set encoders_;
+};
+
+} // namespace
+
+int cfgcheck_file(const char *path)
+{
+    // Nothing of an earlier file may satisfy a reference of this one.
+    cfg_clear(cfg_active());
+
+    document_facts facts{merge_check(path), {}};
+    const bool read = cfg_document_read_entries(path, note_entry, &facts) == 0;
+    problem_count problems(path);
+    facts.merges.report(problems);
+    // References are judged only on a complete model: after a refusal,
+    // whole sections may be missing from it.
+    if (read)
+        reference_check(path, facts, problems).run();
+    problems.summarize();
+    return read && problems.found() == 0 ? 0 : -1;
+}
+
+int cfgcheck_main(int argc, char **argv)
+{
+    // Before the log opens its socket, which a closed standard output
+    // would otherwise become, and -p would print into the log.
+    unsigned int closed = 0;
+    const char *name = util_program_name(argc > 0 ? argv[0] : nullptr);
+    if (stdfd_prepare(name, &closed) < 0)
+        return 1;
+
+    xalloc_install_new_handler();
+    if (cfg_init() < 0)
+        return 1;
+    if (log_init(name) < 0)
+        return 1;
+
+    bool print = false;
+    bool quiet = false;
+    int verbosity = 1; // notices are what a check is for
+    optind = 1;
+    for (int ch; (ch = getopt(argc, argv, kOptions)) != -1;) {
+        switch (ch) {
+        case 'h':
+            help();
+            return 0;
+        case 'p':
+            print = true;
+            break;
+        case 'q':
+            quiet = true;
+            break;
+        case 'v':
+            verbosity++;
+            break;
+        default:
+            usage();
+            return 2;
+        }
+    }
+    if (optind >= argc) {
+        std::fputs("at least one file must be provided\n", stderr);
+        usage();
+        return 2;
+    }
+    log_set_verbosity(quiet ? 0 : verbosity);
+
+    cfg_set_program_name(name, nullptr);
+
+    int status = 0;
+    for (int i = optind; i < argc; i++) {
+        const char *path = argv[i];
+        if (cfgcheck_file(path) != 0) {
+            log_error("%s: configuration refused", path);
+            status = 1;
+            continue;
+        }
+        log_notice("%s: configuration accepted", path);
+        if (print) {
+            std::fputs(kCfgDocumentDeclaration, stdout);
+            cfg_document_write(stdout);
+        }
+    }
+    if (print && util_finish_output(stdout, "standard output") != 0)
+        status = 1;
+
+    log_exit();
+    cfg_exit();
+    return status;
+}
