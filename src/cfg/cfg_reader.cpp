@@ -173,6 +173,16 @@ class document_reader {
     // Sections of other names are passed over.
     void read_section(const xmlNode *section);
 
+    // An element of a name the client does not know is passed over; a
+    // misspelt one would otherwise lose its setting without a word.
+    void pass_over(const xmlNode *node)
+    {
+        if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
+            return;
+        messages_.notice("%s[%ld]: passed over <%s> in <%s>", path_, xmlGetLineNo(node),
+                         xml_chars(node->name), xml_chars(node->parent->name));
+    }
+
   private:
     using read_fn = void (document_reader::*)(const xmlNode *section);
     struct section_reader {
@@ -208,15 +218,19 @@ class document_reader {
     template <const auto &Section> void read_list(const xmlNode *section)
     {
         for (const xmlNode *node = section->children; node != nullptr; node = node->next) {
-            if (!named(node, Section.entry))
+            if (!named(node, Section.entry)) {
+                pass_over(node);
                 continue;
+            }
             const long entry_line = xmlGetLineNo(node);
             auto list = Section.list();
             auto *entry = Section.get(list, "default");
             for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
                 const auto *field = find_field(Section.fields, child);
-                if (field == nullptr)
+                if (field == nullptr) {
+                    pass_over(child);
                     continue;
+                }
                 xml_text text = text_of(child);
                 if (text.fault == xml_text_fault::unexpanded_entity) {
                     messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
@@ -280,8 +294,10 @@ class document_reader {
         for (const xmlNode *child = section->children; child != nullptr; child = child->next) {
             const metadata_field *field =
                 find_field(std::span<const metadata_field>(kMetadataFields), child);
-            if (field == nullptr)
+            if (field == nullptr) {
+                pass_over(child);
                 continue;
+            }
             xml_text text = text_of(child);
             if (text.fault == xml_text_fault::unexpanded_entity) {
                 messages_.error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
@@ -330,6 +346,7 @@ void document_reader::read_section(const xmlNode *section)
             return;
         }
     }
+    pass_over(section);
 }
 
 } // namespace

@@ -156,6 +156,17 @@ class Reader {
             }
             return;
         }
+        pass_over(node);
+    }
+
+    // Version 0 knows no other element here; a misspelt name would
+    // otherwise lose its setting without a word.
+    void pass_over(const xmlNode *node)
+    {
+        if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
+            return;
+        messages_.notice("%s[%ld]: passed over <%s> in <%s>\n", path_, line(node),
+                         xml_chars(node->name), xml_chars(node->parent->name));
     }
 
   private:
@@ -301,6 +312,8 @@ class Reader {
                 read_number(child, kEnable, enable_seen, at);
             else if (named(child, "encdec"))
                 read_encdec(child);
+            else
+                pass_over(child);
         }
     }
 
@@ -308,12 +321,17 @@ class Reader {
     {
         auto *entry = static_cast<legacy_format_entry *>(XCALLOC(1, sizeof(legacy_format_entry)));
         for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
+            const EntryElement *known = nullptr;
             for (const EntryElement &e : kEntryElements) {
                 if (named(child, e.name)) {
-                    read_text(child, e.name, e.kind, entry->*(e.text));
+                    known = &e;
                     break;
                 }
             }
+            if (known != nullptr)
+                read_text(child, known->name, known->kind, entry->*(known->text));
+            else
+                pass_over(child);
         }
         // The table has a fixed size; an entry beyond it is an error of the
         // file, reported after its own problems so that none goes unsaid.
@@ -373,10 +391,10 @@ int legacy_config_read(const char *path)
         reader.read_top(node);
     doc.reset();
 
+    reader.finish_messages();
     if (reader.errors() == 0)
         return 1;
     legacy_config_free(&record);
-    reader.finish_messages();
     log_error("%u configuration error(s) in %s\n", reader.errors(), path);
     return 0;
 }

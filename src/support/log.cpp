@@ -57,6 +57,15 @@ void log_exit(void)
     closelog();
 }
 
+int log_shown(int level)
+{
+    // As log_vmessage reads a level code.
+    size_t i = level >= 0 && static_cast<size_t>(level) < kLevels.size()
+                   ? static_cast<size_t>(level)
+                   : kLevels.size() - 1;
+    return verbosity >= kLevels[i].threshold ? 1 : 0;
+}
+
 void log_set_verbosity(int level)
 {
     verbosity = static_cast<unsigned int>(level);

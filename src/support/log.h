@@ -22,6 +22,9 @@ void log_exit(void);
 // Thresholds: notice at 1, info at 2, debug at 3. Compared unsigned, so a
 // negative level lets everything through.
 void log_set_verbosity(int level);
+// 1 when messages of `level` (LOG_LEVEL_*) pass at the current verbosity:
+// for a caller whose message is costly to put together.
+int log_shown(int level);
 
 int log_alert(const char *format, ...) LOG_PRINTF(1, 2);
 int log_error(const char *format, ...) LOG_PRINTF(1, 2);

@@ -16,6 +16,8 @@ const char *noun(int level, unsigned int count)
 {
     if (level == LOG_LEVEL_WARNING)
         return count == 1 ? "warning" : "warnings";
+    if (level > LOG_LEVEL_WARNING)
+        return count == 1 ? "notice" : "notices";
     return count == 1 ? "error" : "errors";
 }
 
@@ -23,6 +25,8 @@ const char *noun(int level, unsigned int count)
 
 int log_input::message(int level, const char *format, va_list ap)
 {
+    if (!log_shown(level))
+        return 0;
     if (shown_ >= kShown) {
         // Not even formatted: holding a message back costs next to nothing.
         held_++;
@@ -30,8 +34,6 @@ int log_input::message(int level, const char *format, va_list ap)
             held_level_ = level;
         return 0;
     }
-    // Errors and warnings pass at every verbosity, so each one shown
-    // counts.
     int passed = log_vmessage(level, format, ap);
     shown_ += static_cast<unsigned int>(passed);
     return passed;
@@ -51,6 +53,15 @@ int log_input::warning(const char *format, ...)
     va_list ap;
     va_start(ap, format);
     int passed = message(LOG_LEVEL_WARNING, format, ap);
+    va_end(ap);
+    return passed;
+}
+
+int log_input::notice(const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int passed = message(LOG_LEVEL_NOTICE, format, ap);
     va_end(ap);
     return passed;
 }

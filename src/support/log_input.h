@@ -31,6 +31,9 @@ class log_input {
     // were shown; after that the message is only counted, and 0 returned.
     int error(const char *format, ...) LOG_PRINTF(2, 3);
     int warning(const char *format, ...) LOG_PRINTF(2, 3);
+    // As log_notice, within the same limit; a notice the verbosity hides
+    // is neither shown nor counted.
+    int notice(const char *format, ...) LOG_PRINTF(2, 3);
 
     // Messages counted but not shown so far.
     unsigned int held() const { return held_; }
@@ -47,5 +50,5 @@ class log_input {
     const char *line_end_;
     unsigned int shown_ = 0;
     unsigned int held_ = 0;
-    int held_level_ = LOG_LEVEL_WARNING; // the most severe held back
+    int held_level_ = LOG_LEVEL_DEBUG; // the most severe held back
 };

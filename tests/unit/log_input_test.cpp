@@ -93,4 +93,31 @@ TEST(LogInput, ThePathIsPrintedAsGiven)
     EXPECT_TRUE(out.ends_with("w\nmy %s %n.xml: 1 more warning not shown\n")) << out;
 }
 
+// Notices the verbosity hides cost no place in the limit: a file full of
+// elements passed over must not hide its errors at the default verbosity.
+// Shown, they are held back like the others and summed up as notices.
+TEST(LogInput, NoticesCountOnlyWhenShown)
+{
+    std::string out = capture_log([] {
+        log_set_verbosity(0);
+        log_input messages("old.xml", "");
+        for (unsigned int i = 1; i <= 500; i++)
+            EXPECT_EQ(messages.notice("notice %u", i), 0);
+        EXPECT_EQ(messages.error("error %u", 1u), 1);
+        messages.finish();
+        EXPECT_EQ(messages.held(), 0u);
+    });
+    EXPECT_EQ(out, "error 1\n");
+
+    out = capture_log([] {
+        log_set_verbosity(1);
+        log_input messages("old.xml", "");
+        for (unsigned int i = 1; i <= 102; i++)
+            messages.notice("notice %u", i);
+        messages.finish();
+        log_set_verbosity(0);
+    });
+    EXPECT_EQ(out, numbered("notice", 1, 100) + "old.xml: 2 more notices not shown\n");
+}
+
 } // namespace
