@@ -186,40 +186,35 @@ void note_entry(const cfg_document_entry *e, void *arg)
 // A stream names its intake, server and encoder; a name that matches no
 // entry of that kind would leave the client without it at run time. An
 // unset reference is no problem.
+// A reference is resolved as the client resolves it: by the lists' own
+// lookups, without regard to letter case and by index on long lists.
 class reference_check {
   public:
     reference_check(const char *path, const document_facts &facts, problem_count &problems)
         : path_(path), facts_(facts), problems_(problems)
     {
-        cfg_intake_list_foreach(cfg_get_intakes(), add_name<cfg_intake, cfg_intake_get_name>,
-                                &intakes_);
-        cfg_server_list_foreach(cfg_get_servers(), add_name<cfg_server, cfg_server_get_name>,
-                                &servers_);
-        cfg_encoder_list_foreach(cfg_get_encoders(), add_name<cfg_encoder, cfg_encoder_get_name>,
-                                 &encoders_);
     }
 
     void run() { cfg_stream_list_foreach(cfg_get_streams(), check_stream, this); }
 
   private:
-    using name_set = std::unordered_set<std::string>;
-
-    template <typename Entry, const char *(*Name)(Entry *)> static void add_name(Entry *e, void *set)
-    {
-        static_cast<name_set *>(set)->insert(fold(Name(e)));
-    }
-
     static void check_stream(cfg_stream *stream, void *arg)
     {
         auto *self = static_cast<reference_check *>(arg);
-        self->check(stream, "intake", cfg_stream_get_intake(stream), self->intakes_);
-        self->check(stream, "server", cfg_stream_get_server(stream), self->servers_);
-        self->check(stream, "encoder", cfg_stream_get_encoder(stream), self->encoders_);
+        const char *intake = cfg_stream_get_intake(stream);
+        const char *server = cfg_stream_get_server(stream);
+        const char *encoder = cfg_stream_get_encoder(stream);
+        if (intake != nullptr && cfg_intake_list_find(cfg_get_intakes(), intake) == nullptr)
+            self->report(stream, "intake", intake);
+        if (server != nullptr && cfg_server_list_find(cfg_get_servers(), server) == nullptr)
+            self->report(stream, "server", server);
+        if (encoder != nullptr && cfg_encoder_list_find(cfg_get_encoders(), encoder) == nullptr)
+            self->report(stream, "encoder", encoder);
     }
 
-    void check(cfg_stream *stream, const char *reference, const char *name, const name_set &names)
+    void report(cfg_stream *stream, const char *reference, const char *name)
     {
-        if (name == nullptr || names.contains(fold(name)) || !problems_.show())
+        if (!problems_.show())
             return;
         const char *stream_name = cfg_stream_get_name(stream);
         const auto line = facts_.stream_lines.find(fold(stream_name));
@@ -231,9 +226,6 @@ class reference_check {
     const char *path_;
     const document_facts &facts_;
     problem_count &problems_;
-    name_set intakes_;
-    name_set servers_;
-    name_set encoders_;
 };
 
 } // namespace
