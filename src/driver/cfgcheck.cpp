@@ -8,7 +8,6 @@
 #include <strings.h>
 #include <unistd.h>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -185,9 +184,8 @@ void note_entry(const cfg_document_entry *e, void *arg)
 
 // A stream names its intake, server and encoder; a name that matches no
 // entry of that kind would leave the client without it at run time. An
-// unset reference is no problem.
-// A reference is resolved as the client resolves it: by the lists' own
-// lookups, without regard to letter case and by index on long lists.
+// unset reference is no problem. Names are resolved as the client resolves
+// them, by the lists' own lookups.
 class reference_check {
   public:
     reference_check(const char *path, const document_facts &facts, problem_count &problems)

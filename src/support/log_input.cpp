@@ -39,32 +39,19 @@ int log_input::message(int level, const char *format, va_list ap)
     return passed;
 }
 
-int log_input::error(const char *format, ...)
-{
-    va_list ap;
-    va_start(ap, format);
-    int passed = message(LOG_LEVEL_ERROR, format, ap);
-    va_end(ap);
-    return passed;
-}
+#define LOG_INPUT_ENTRY(fn, level)                                                                 \
+    int log_input::fn(const char *format, ...)                                                     \
+    {                                                                                              \
+        va_list ap;                                                                                \
+        va_start(ap, format);                                                                      \
+        int passed = message(level, format, ap);                                                   \
+        va_end(ap);                                                                                \
+        return passed;                                                                             \
+    }
 
-int log_input::warning(const char *format, ...)
-{
-    va_list ap;
-    va_start(ap, format);
-    int passed = message(LOG_LEVEL_WARNING, format, ap);
-    va_end(ap);
-    return passed;
-}
-
-int log_input::notice(const char *format, ...)
-{
-    va_list ap;
-    va_start(ap, format);
-    int passed = message(LOG_LEVEL_NOTICE, format, ap);
-    va_end(ap);
-    return passed;
-}
+LOG_INPUT_ENTRY(error, LOG_LEVEL_ERROR)
+LOG_INPUT_ENTRY(warning, LOG_LEVEL_WARNING)
+LOG_INPUT_ENTRY(notice, LOG_LEVEL_NOTICE)
 
 void log_input::finish()
 {
