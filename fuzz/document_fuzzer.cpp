@@ -49,7 +49,7 @@ void check_checker(const fuzz_file &input, fuzz_file &output, int read_result)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz_quiet_xml();
+    fuzz_quiet_log();
     return 0;
 }
 

@@ -8,8 +8,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <libxml/parser.h>
-#include <libxml/xmlerror.h>
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_reader.h"
@@ -53,17 +51,6 @@ void fuzz_file::write(const uint8_t *data, size_t size)
             fuzz_fail("cannot write %s: %s", path_.c_str(), std::strerror(errno));
         done += static_cast<size_t>(n);
     }
-}
-
-namespace {
-
-void ignore_message(void *, const char *, ...) {}
-
-} // namespace
-
-void fuzz_quiet_xml()
-{
-    xmlSetGenericErrorFunc(nullptr, ignore_message);
 }
 
 std::string fuzz_write_document()

@@ -96,7 +96,7 @@ void check_decoder(cfg_decoder *decoder, void *arg)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz_quiet_xml();
+    fuzz_quiet_log();
     return 0;
 }
 

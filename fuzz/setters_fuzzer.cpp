@@ -374,7 +374,7 @@ void run(input_reader &in)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz_quiet_xml();
+    fuzz_quiet_log();
     return 0;
 }
 

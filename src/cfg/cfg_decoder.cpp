@@ -51,6 +51,10 @@ struct cfg_decoder {
     cfg_named_link<cfg_decoder> link;
     char *name;
     char *program;
+    // The placeholder rule the program breaks, judged once when it is set:
+    // a decoder that gives up an extension is checked again, which must
+    // not cost a pass over a program of megabytes each time.
+    const char *program_fault;
     cfg_list_head<file_ext> file_exts;
     uint64_t ext_orders; // the order the next extension gets
 };
@@ -240,7 +244,10 @@ int cfg_decoder_set_name(cfg_decoder *decoder, cfg_decoder_list list, const char
 int cfg_decoder_set_program(cfg_decoder *decoder, cfg_decoder_list, const char *program,
                             const char **errstrp)
 {
-    return cfg_value::set_text(decoder->program, program, errstrp, kAllocModule);
+    if (cfg_value::set_text(decoder->program, program, errstrp, kAllocModule) != 0)
+        return -1;
+    decoder->program_fault = cfg_placeholder_check(decoder->program, kProgramRules);
+    return 0;
 }
 
 int cfg_decoder_add_ext(cfg_decoder *decoder, cfg_decoder_list list, const char *ext,
@@ -283,8 +290,8 @@ int cfg_decoder_validate(cfg_decoder *decoder, const char **errstrp)
         return cfg_value::fail(errstrp, "program not set");
     if (decoder->file_exts.first == nullptr)
         return cfg_value::fail(errstrp, "no file extensions registered");
-    if (const char *reason = cfg_placeholder_check(decoder->program, kProgramRules))
-        return cfg_value::fail(errstrp, reason);
+    if (decoder->program_fault != nullptr)
+        return cfg_value::fail(errstrp, decoder->program_fault);
     return 0;
 }
 

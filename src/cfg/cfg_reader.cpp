@@ -163,12 +163,14 @@ constexpr metadata_field kMetadataFields[] = {
 
 class document_reader {
   public:
-    document_reader(const char *path, xmlDoc *doc) : path_(path), texts_(doc) {}
+    // A document can repeat a section or a metadata field a million times,
+    // each with its refusal: the messages go through the read's channel.
+    document_reader(log_input &messages, xmlDoc *doc)
+        : path_(messages.path()), texts_(doc), messages_(messages)
+    {
+    }
 
     bool failed() const { return failed_; }
-
-    // After the last section: how many refusals went unshown.
-    void finish_messages() { messages_.finish(); }
 
     // Sections of other names are passed over.
     void read_section(const xmlNode *section);
@@ -323,10 +325,8 @@ class document_reader {
 
     const char *path_;
     xml_text_joiner texts_;
+    log_input &messages_;
     bool failed_ = false;
-    // A document can repeat a section or a metadata field a million times,
-    // each with its refusal: the messages are bounded per document read.
-    log_input messages_{path_, ""};
 };
 
 const document_reader::section_reader document_reader::kSections[6] = {
@@ -429,32 +429,41 @@ int read_document(const char *path, cfg_document_entry_fn fn, void *arg)
 {
     if (path == nullptr)
         path = "";
+    // Everything said about the file while it is read, the parser's own
+    // diagnostics and the model's notices included, goes through one
+    // channel. Version-1 messages carry no newline of their own.
+    log_input messages(path, "");
     xmlLineNumbersDefault(1);
     if (cfg_check_file_mode(path) != 0)
         return -1;
 
-    // Version-1 messages carry no newline of their own.
+    // What ends the read is said after the parser's diagnostics were
+    // summed up, and is never held back.
     xml_doc_ptr doc = xml_parse_local_file(path, "");
     if (!doc) {
-        log_error("%s: not well-formed XML", path);
+        messages.finish();
+        messages.summary(LOG_LEVEL_ERROR, "%s: not well-formed XML", messages.path());
         return -1;
     }
     const xmlNode *root = xmlDocGetRootElement(doc.get());
     if (root == nullptr) {
-        log_error("%s: empty document", path);
+        messages.finish();
+        messages.summary(LOG_LEVEL_ERROR, "%s: empty document", messages.path());
         return -1;
     }
     if (xmlStrcasecmp(root->name, reinterpret_cast<const xmlChar *>(kCfgDocumentRoot)) != 0) {
-        log_error("%s: %s configuration not recognized", path, kCfgDocumentRoot);
+        messages.finish();
+        messages.summary(LOG_LEVEL_ERROR, "%s: %s configuration not recognized", messages.path(),
+                         kCfgDocumentRoot);
         return -1;
     }
 
-    document_reader reader(path, doc.get());
+    document_reader reader(messages, doc.get());
     for (const xmlNode *section = root->children; section != nullptr; section = section->next)
         reader.read_section(section);
-    reader.finish_messages();
     if (fn != nullptr)
         walk_entries(doc.get(), root, fn, arg);
+    messages.finish();
     return reader.failed() ? -1 : 0;
 }
 

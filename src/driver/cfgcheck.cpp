@@ -15,6 +15,7 @@
 #include "cfg/cfg_writer.h"
 #include "support/alloc.h"
 #include "support/log.h"
+#include "support/log_input.h"
 #include "support/stdfd.h"
 #include "support/util.h"
 
@@ -56,31 +57,6 @@ std::string fold(const char *name)
     return folded;
 }
 
-// Every message costs the system log a write, which is slow where the log
-// falls back on the console; a document built to break the checks in
-// every entry gets a few examples and a count instead of a message each.
-class problem_count {
-  public:
-    static constexpr size_t kShown = 20;
-
-    explicit problem_count(const char *path) : path_(path) {}
-
-    // Counts one problem; whether to report it.
-    bool show() { return ++found_ <= kShown; }
-
-    void summarize() const
-    {
-        if (found_ > kShown)
-            log_error("%s: %zu more problems not shown", path_, found_ - kShown);
-    }
-
-    size_t found() const { return found_; }
-
-  private:
-    const char *path_;
-    size_t found_ = 0;
-};
-
 // Every entry element starts from the entry named "default", which a
 // "name" field then renames. An element without a name (or named
 // "default") therefore hands its entry on to the next element of its
@@ -90,8 +66,6 @@ class problem_count {
 // document order at the end.
 class merge_check {
   public:
-    explicit merge_check(const char *path) : path_(path) {}
-
     void entry(const cfg_document_entry &e)
     {
         const bool unnamed = e.name == nullptr || strcasecmp(e.name, "default") == 0;
@@ -105,7 +79,7 @@ class merge_check {
 
     // The last unnamed element of a kind keeps the entry "default" for
     // itself; the ones before it merge into it.
-    void report(problem_count &problems)
+    void report(log_input &messages)
     {
         for (kind &k : kinds_) {
             if (k.unnamed_lines.size() > 1)
@@ -114,11 +88,10 @@ class merge_check {
         std::stable_sort(merges_.begin(), merges_.end(),
                          [](const merge &a, const merge &b) { return a.line < b.line; });
         for (const merge &m : merges_) {
-            if (!problems.show())
-                continue;
             const target &t = targets_[m.into];
-            log_error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld", path_, m.line,
-                      m.of->section, m.of->entry, m.of->entry, t.name.c_str(), t.line);
+            messages.error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld",
+                           messages.path(), m.line, m.of->section, m.of->entry, m.of->entry,
+                           t.name.c_str(), t.line);
         }
     }
 
@@ -159,7 +132,6 @@ class merge_check {
         k.unnamed_lines.clear();
     }
 
-    const char *path_;
     // Five kinds at most, and the merges point at them: no reallocation.
     std::deque<kind> kinds_;
     std::vector<target> targets_;
@@ -188,8 +160,8 @@ void note_entry(const cfg_document_entry *e, void *arg)
 // them, by the lists' own lookups.
 class reference_check {
   public:
-    reference_check(const char *path, const document_facts &facts, problem_count &problems)
-        : path_(path), facts_(facts), problems_(problems)
+    reference_check(const document_facts &facts, log_input &messages)
+        : facts_(facts), messages_(messages)
     {
     }
 
@@ -212,18 +184,15 @@ class reference_check {
 
     void report(cfg_stream *stream, const char *reference, const char *name)
     {
-        if (!problems_.show())
-            return;
         const char *stream_name = cfg_stream_get_name(stream);
         const auto line = facts_.stream_lines.find(fold(stream_name));
-        log_error("%s[%ld]: stream (%s): %s: %s not found", path_,
-                  line != facts_.stream_lines.end() ? line->second : 0L, stream_name, reference,
-                  name);
+        messages_.error("%s[%ld]: stream (%s): %s: %s not found", messages_.path(),
+                        line != facts_.stream_lines.end() ? line->second : 0L, stream_name,
+                        reference, name);
     }
 
-    const char *path_;
     const document_facts &facts_;
-    problem_count &problems_;
+    log_input &messages_;
 };
 
 } // namespace
@@ -233,16 +202,25 @@ int cfgcheck_file(const char *path)
     // Nothing of an earlier file may satisfy a reference of this one.
     cfg_clear(cfg_active());
 
-    document_facts facts{merge_check(path), {}};
+    // The reader's messages and the checker's own share one channel, and
+    // so one limit and one set of closing lines; the verdict comes after.
+    log_input messages(path != nullptr ? path : "", "");
+    document_facts facts{merge_check(), {}};
     const bool read = cfg_document_read_entries(path, note_entry, &facts) == 0;
-    problem_count problems(path);
-    facts.merges.report(problems);
+    const unsigned int read_errors = messages.errors();
+    facts.merges.report(messages);
     // References are judged only on a complete model: after a refusal,
     // whole sections may be missing from it.
     if (read)
-        reference_check(path, facts, problems).run();
-    problems.summarize();
-    return read && problems.found() == 0 ? 0 : -1;
+        reference_check(facts, messages).run();
+    const bool problems = messages.errors() != read_errors;
+    messages.finish();
+    if (!read || problems) {
+        messages.summary(LOG_LEVEL_ERROR, "%s: configuration refused", messages.path());
+        return -1;
+    }
+    messages.summary(LOG_LEVEL_NOTICE, "%s: configuration accepted", messages.path());
+    return 0;
 }
 
 int cfgcheck_main(int argc, char **argv)
@@ -294,13 +272,10 @@ int cfgcheck_main(int argc, char **argv)
 
     int status = 0;
     for (int i = optind; i < argc; i++) {
-        const char *path = argv[i];
-        if (cfgcheck_file(path) != 0) {
-            log_error("%s: configuration refused", path);
+        if (cfgcheck_file(argv[i]) != 0) {
             status = 1;
             continue;
         }
-        log_notice("%s: configuration accepted", path);
         if (print) {
             std::fputs(kCfgDocumentDeclaration, stdout);
             cfg_document_write(stdout);

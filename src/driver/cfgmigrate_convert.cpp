@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "cfg/cfg.h"
-#include "cfg/cfg_text_limit.h"
 #include "driver/cfgmigrate.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -40,7 +39,7 @@ const char *format_name(const char *format)
 
 class Migration {
   public:
-    Migration(const legacy_config &record, const char *path) : r_(record), path_(path) {}
+    Migration(const legacy_config &record, const char *path) : r_(record), messages_(path, "") {}
     ~Migration() { cfg_server_destroy(&probe_); }
     Migration(const Migration &) = delete;
     Migration &operator=(const Migration &) = delete;
@@ -52,21 +51,22 @@ class Migration {
         settings();
         reencode();
         messages_.finish();
-        if (warnings_ != 0)
-            log_warning("%s: %u warnings", path_, warnings_);
+        if (messages_.warnings() != 0)
+            messages_.summary(LOG_LEVEL_WARNING, "%s: %u warnings", path_, messages_.warnings());
         drop_missing_encoder();
         return check();
     }
 
   private:
     // A refused value costs a warning; the conversion goes on without it.
+    // The warning shows `shown` in place of the value where one is given.
     template <typename Entry, typename List>
     void apply(int (*setter)(Entry *, List, const char *, const char **), Entry *entry, List list,
-               const char *value, const char *label)
+               const char *value, const char *label, const char *shown = nullptr)
     {
         const char *reason = nullptr;
         if (setter(entry, list, value, &reason) != 0)
-            warn(label, reason, value);
+            warn(label, reason, shown != nullptr ? shown : value);
     }
 
     // A server text refused as "too long" would still leave its cut copy in
@@ -76,13 +76,13 @@ class Migration {
     // version-0 reader already limits the intake file name and the metadata
     // program to what their buffers hold.)
     void apply_server(int (*setter)(cfg_server *, cfg_server_list, const char *, const char **),
-                      const char *value, const char *label)
+                      const char *value, const char *label, const char *shown = nullptr)
     {
         const char *reason = nullptr;
         if (setter(probe_, servers_, value, &reason) != 0)
-            warn(label, reason, value);
+            warn(label, reason, shown != nullptr ? shown : value);
         else
-            apply(setter, server_, servers_, value, label);
+            apply(setter, server_, servers_, value, label, shown);
     }
 
     void apply(int (*setter)(const char *, const char **), const char *value, const char *label)
@@ -92,27 +92,11 @@ class Migration {
             warn(label, reason, value);
     }
 
+    // The channel shows a long value by its start and escapes what could
+    // break the line.
     void warn(const char *label, const char *reason, const char *value)
     {
-        // A value longer than any document holds (an entity can make one
-        // from a few bytes) is shown by its start; whole, it would make a
-        // message of many megabytes.
-        if (value != nullptr && strnlen(value, kCfgTextMax + 1) > kCfgTextMax)
-            messages_.warning("%s: %s: %s: %.*s...", path_, label, reason, shown_length(value),
-                              value);
-        else
-            messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
-        warnings_++;
-    }
-
-    // The first bytes of a long value, cut where a character starts.
-    static int shown_length(const char *value)
-    {
-        constexpr int kShown = 64;
-        int len = kShown;
-        while (len > 0 && (static_cast<unsigned char>(value[len]) & 0xC0) == 0x80)
-            len--;
-        return len;
+        messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
     }
 
     void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
@@ -138,36 +122,60 @@ class Migration {
     {
         const char *url = r_.url;
         if (url == nullptr || url[0] == '\0') {
-            log_error("%s: Missing <url> -- not an onyxcast version 0.x configuration?", path_);
+            messages_.error("%s: Missing <url> -- not an onyxcast version 0.x configuration?", path_);
             return -1;
         }
         constexpr const char kScheme[] = "http://";
         constexpr size_t kSchemeLen = sizeof kScheme - 1;
         if (strncasecmp(url, kScheme, kSchemeLen) != 0) {
-            log_error("%s: Invalid <url>: Not an HTTP address", path_);
+            messages_.error("%s: Invalid <url>: Not an HTTP address", path_);
             return -1;
         }
         const char *host = url + kSchemeLen;
+        userinfo_end_ = userinfo_end(host);
         const char *colon = std::strchr(host, ':');
         if (colon == nullptr) {
-            log_error("%s: Invalid <url>: Missing port", path_);
+            messages_.error("%s: Invalid <url>: Missing port", path_);
             return -1;
         }
         const char *port = colon + 1;
         const char *slash = std::strchr(port, '/');
         if (slash == nullptr) {
-            log_error("%s: Invalid <url>: Missing mountpoint or too long port number", path_);
+            messages_.error("%s: Invalid <url>: Missing mountpoint or too long port number", path_);
             return -1;
         }
 
         apply_server(cfg_server_set_protocol, "HTTP", "<url>");
         apply_server(cfg_server_set_hostname,
-                     copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>");
+                     copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>",
+                     url_piece_shown(host, colon).c_str());
         apply_server(cfg_server_set_port, copy_span(port, static_cast<size_t>(slash - port)).get(),
-                     "<url>");
+                     "<url>", url_piece_shown(port, slash).c_str());
         apply(cfg_stream_set_mountpoint, stream_, streams_,
               copy_span(slash, std::strlen(slash)).get(), "<url>");
         return 0;
+    }
+
+    // A URL may carry "user:password@" before the host; the version-0
+    // reading takes no notice of it, but no message may echo it. It ends at
+    // the last '@' before the path. Null when there is none.
+    static const char *userinfo_end(const char *authority)
+    {
+        const char *end = authority + std::strcspn(authority, "/");
+        const char *at = static_cast<const char *>(
+            memrchr(authority, '@', static_cast<size_t>(end - authority)));
+        return at;
+    }
+
+    // The piece [begin, end) of the URL as a warning shows it: what lies in
+    // the user information is replaced by the mark.
+    std::string url_piece_shown(const char *begin, const char *end) const
+    {
+        if (userinfo_end_ == nullptr || begin >= userinfo_end_)
+            return std::string(begin, end);
+        if (end <= userinfo_end_)
+            return kLogSecret;
+        return kLogSecret + std::string(userinfo_end_, end);
     }
 
     void settings()
@@ -175,7 +183,8 @@ class Migration {
         if (r_.sourceuser != nullptr)
             apply_server(cfg_server_set_user, r_.sourceuser, "<sourceuser>");
         if (r_.sourcepassword != nullptr)
-            apply_server(cfg_server_set_password, r_.sourcepassword, "<sourcepassword>");
+            apply_server(cfg_server_set_password, r_.sourcepassword, "<sourcepassword>",
+                         kLogSecret);
         if (r_.format != nullptr)
             apply(cfg_stream_set_format, stream_, streams_, format_name(r_.format), "<format>");
         if (r_.filename != nullptr) {
@@ -254,7 +263,6 @@ class Migration {
     void drop_for_taken_default(const char *label, const char *command)
     {
         messages_.warning("%s: %s: %s: %s", path_, label, "\"default\" already taken", command);
-        warnings_++;
     }
 
     // Encoders start from the entry named "default": the first entry of a
@@ -292,7 +300,6 @@ class Migration {
         const char *reason = nullptr;
         if (cfg_encoder_validate(encoder, &reason) != 0) {
             messages_.warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
-            warnings_++;
             if (listed)
                 cfg_encoder_list_remove(encoders_, &encoder);
         }
@@ -380,7 +387,6 @@ class Migration {
         const char *reason = nullptr;
         if (cfg_decoder_validate(decoder, &reason) != 0) {
             messages_.warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
-            warnings_++;
             cfg_decoder_list_remove(decoders_, &decoder);
         }
     }
@@ -390,7 +396,8 @@ class Migration {
         const char *name = cfg_stream_get_encoder(stream_);
         if (name == nullptr || cfg_encoder_list_find(encoders_, name) != nullptr)
             return;
-        log_warning("%s: %s encoder not found; disabling reencoding", path_, name);
+        messages_.summary(LOG_LEVEL_WARNING, "%s: %s encoder not found; disabling reencoding",
+                          path_, name);
         cfg_stream_set_encoder(stream_, nullptr, nullptr, nullptr);
     }
 
@@ -400,18 +407,19 @@ class Migration {
         if (cfg_server_validate(server_, &reason) != 0 ||
             cfg_stream_validate(stream_, &reason) != 0 ||
             cfg_intake_validate(intake_, &reason) != 0) {
-            log_error("%s: configuration invalid: %s", path_, reason);
+            messages_.summary(LOG_LEVEL_ERROR, "%s: configuration invalid: %s", path_, reason);
             return -1;
         }
         return 0;
     }
 
     const legacy_config &r_;
-    const char *path_;
-    unsigned int warnings_ = 0;
-    // The counted warnings go through here, so that they are bounded as the
+    // The counted warnings, and whatever the model says while the record
+    // is converted, go through here, so that they are bounded as the
     // reader's errors are; the total after them stays exact.
-    log_input messages_{path_, ""};
+    log_input messages_;
+    const char *path_ = messages_.path();
+    const char *userinfo_end_ = nullptr;
 
     // Made before anything of the record is looked at, so the three
     // "default" entries exist whatever the outcome.

@@ -124,12 +124,12 @@ void free_entry(legacy_format_entry *entry)
 
 class Reader {
   public:
-    Reader(const char *path, xmlDoc *doc) : path_(path), texts_(doc) {}
-
-    unsigned int errors() const { return errors_; }
-
-    // Before the total: how many problems went unshown.
-    void finish_messages() { messages_.finish(); }
+    // Every problem with the file is reported through `messages`, which
+    // also counts them.
+    Reader(log_input &messages, xmlDoc *doc)
+        : path_(messages.path()), texts_(doc), messages_(messages)
+    {
+    }
 
     void read_top(const xmlNode *node)
     {
@@ -175,7 +175,6 @@ class Reader {
     void duplicate(const char *name, long at)
     {
         messages_.error("%s[%ld]: Error: Cannot have multiple <%s> elements\n", path_, at, name);
-        errors_++;
     }
 
     // The element's text; null when it has none (no child node, only
@@ -196,12 +195,10 @@ class Reader {
         case xml_text_fault::unexpanded_entity:
             messages_.error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
                             xml_chars(joined.entity), xml_chars(node->name));
-            errors_++;
             return nullptr;
         case xml_text_fault::expansion:
             messages_.error("%s[%ld]: Error: Entities expand too far in <%s>\n", path_, at,
                             xml_chars(node->name));
-            errors_++;
             return nullptr;
         case xml_text_fault::too_long:
             if (cut != nullptr)
@@ -229,7 +226,6 @@ class Reader {
         if (kind == Kind::Path && std::strlen(xml_chars(text.get())) > kPathMax) {
             messages_.error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at,
                             name);
-            errors_++;
             return;
         }
         // The parser allocates with the same allocator as the record, so the
@@ -246,15 +242,15 @@ class Reader {
             break;
         case Kind::MetadataFormat:
             if (!cut)
-                errors_ += legacy_check_metadata_format(field, &messages_, at);
+                legacy_check_metadata_format(field, &messages_, at);
             break;
         case Kind::Decode:
             if (!cut)
-                errors_ += legacy_check_decoder_command(field, &messages_, at);
+                legacy_check_decoder_command(field, &messages_, at);
             break;
         case Kind::Encode:
             if (!cut)
-                errors_ += legacy_check_encoder_command(field, &messages_, at);
+                legacy_check_encoder_command(field, &messages_, at);
             break;
         default:
             break;
@@ -290,7 +286,6 @@ class Reader {
             else
                 messages_.error("%s[%ld]: Error: In <%s>: '%s' is %s\n", path_, at, e.name, text,
                                 reason);
-            errors_++;
             return;
         }
         if (e.unumber != nullptr)
@@ -338,7 +333,6 @@ class Reader {
         if (record.encdec_count >= LEGACY_ENCDEC_MAX) {
             messages_.error("%s[%ld]: Error: Cannot have more than %d <encdec> elements\n", path_,
                             line(node), LEGACY_ENCDEC_MAX);
-            errors_++;
             free_entry(entry);
             return;
         }
@@ -347,10 +341,7 @@ class Reader {
 
     const char *path_;
     xml_text_joiner texts_;
-    unsigned int errors_ = 0;
-    // Every problem with the file is reported through here; a flood of them
-    // is cut short, but each is still counted in errors_.
-    log_input messages_{path_, "\n"};
+    log_input &messages_;
     std::array<bool, kTopElements.size()> seen_{};
 };
 
@@ -370,15 +361,22 @@ const char *lookup(const char *key, char *legacy_format_entry::*field,
 
 int legacy_config_read(const char *path)
 {
+    // Everything said about the file, the parser's own diagnostics
+    // included, goes through one channel.
+    log_input messages(path, "\n");
     xmlLineNumbersDefault(1);
     xml_doc_ptr doc = xml_parse_local_file(path);
     if (!doc) {
-        log_error("%s: Parse error (not well-formed XML.)\n", path);
+        messages.finish();
+        messages.summary(LOG_LEVEL_ERROR, "%s: Parse error (not well-formed XML.)\n",
+                         messages.path());
         return 0;
     }
     const xmlNode *root = xmlDocGetRootElement(doc.get());
     if (root == nullptr) {
-        log_error("%s: Parse error (empty XML document.)\n", path);
+        messages.finish();
+        messages.summary(LOG_LEVEL_ERROR, "%s: Parse error (empty XML document.)\n",
+                         messages.path());
         return 0;
     }
 
@@ -386,16 +384,17 @@ int legacy_config_read(const char *path)
     legacy_config_free(&record);
     record.metadata_refreshinterval = -1;
 
-    Reader reader(path, doc.get());
+    Reader reader(messages, doc.get());
     for (const xmlNode *node = root->children; node != nullptr; node = node->next)
         reader.read_top(node);
     doc.reset();
 
-    reader.finish_messages();
-    if (reader.errors() == 0)
+    messages.finish();
+    if (messages.errors() == 0)
         return 1;
     legacy_config_free(&record);
-    log_error("%u configuration error(s) in %s\n", reader.errors(), path);
+    messages.summary(LOG_LEVEL_ERROR, "%u configuration error(s) in %s\n", messages.errors(),
+                     messages.path());
     return 0;
 }
 

@@ -24,15 +24,26 @@ constexpr std::array<Level, 6> kLevels{{
     {LOG_DEBUG, 3},
 }};
 
+class system_sink final : public log_sink {
+  public:
+    int message(int level, const char *format, va_list ap) override
+    {
+        vsyslog(kLevels[static_cast<size_t>(level)].priority, format, ap);
+        return 1;
+    }
+    void library(const char *format, va_list ap) override { std::vfprintf(stderr, format, ap); }
+};
+
+system_sink system_log;
+log_sink *sink = &system_log;
+
 LOG_PRINTF(2, 0) int log_v(unsigned int level, const char *format, va_list ap)
 {
     if (level >= kLevels.size())
         level = kLevels.size() - 1;
-    const Level &l = kLevels[level];
-    if (verbosity < l.threshold)
+    if (verbosity < kLevels[level].threshold)
         return 0;
-    vsyslog(l.priority, format, ap);
-    return 1;
+    return sink->message(static_cast<int>(level), format, ap);
 }
 
 LOG_PRINTF(2, 3) int log_at(unsigned int level, const char *format, ...)
@@ -55,6 +66,23 @@ int log_init(const char *name)
 void log_exit(void)
 {
     closelog();
+}
+
+log_sink *log_set_sink(log_sink *replacement)
+{
+    log_sink *previous = sink;
+    sink = replacement != nullptr ? replacement : &system_log;
+    return previous;
+}
+
+log_sink *log_system_sink()
+{
+    return &system_log;
+}
+
+void log_vlibrary(const char *format, va_list ap)
+{
+    sink->library(format, ap);
 }
 
 int log_shown(int level)

@@ -41,3 +41,27 @@ int log_vmessage(int level, const char *format, va_list ap) LOG_PRINTF(2, 0);
 // Logs "prefix: strerror(errnum)" (or the description alone for a null
 // prefix) at the given level code; nothing for errnum 0.
 int log_errno(int level, int errnum, const char *prefix);
+
+// Where messages go once they passed the verbosity. Without a sink of its
+// own the process logs to the system log (with its copy on standard
+// error), and the XML library's diagnostics go to standard error alone.
+// A sink is installed for a while (a read of one input) or for good (a
+// test harness that wants quiet), and usually passes what it keeps on to
+// the sink it replaced.
+class log_sink {
+  public:
+    virtual ~log_sink() = default;
+    // A message of `level` (LOG_LEVEL_*, within range); 1 when it was
+    // passed on, 0 when it was held back.
+    virtual int message(int level, const char *format, va_list ap) LOG_PRINTF(3, 0) = 0;
+    // One piece of a diagnostic of the XML library, formatted by the
+    // library (a report comes in several pieces).
+    virtual void library(const char *format, va_list ap) LOG_PRINTF(2, 0) = 0;
+};
+
+// Installs `sink` (null: the system log) and returns the one it replaces.
+log_sink *log_set_sink(log_sink *sink);
+// The sink that log_set_sink(nullptr) stands for, to pass messages on to.
+log_sink *log_system_sink();
+// Hands a piece of an XML library diagnostic to the current sink.
+void log_vlibrary(const char *format, va_list ap) LOG_PRINTF(1, 0);

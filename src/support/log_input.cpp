@@ -1,47 +1,337 @@
 #include "support/log_input.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <sys/types.h>
+
 namespace {
 
-LOG_PRINTF(2, 3) void log_at(int level, const char *format, ...)
+// The innermost channel open, which a channel for the same path joins.
+log_input *open_channel;
+
+LOG_PRINTF(3, 4) int pass(log_sink *sink, int level, const char *format, ...)
 {
     va_list ap;
     va_start(ap, format);
-    log_vmessage(level, format, ap);
+    int passed = sink->message(level, format, ap);
     va_end(ap);
+    return passed;
 }
 
-// What the closing line calls the messages it stands for: errors once any
-// of them was one.
+// What a closing line calls the messages it stands for.
 const char *noun(int level, unsigned int count)
 {
-    if (level == LOG_LEVEL_WARNING)
+    switch (level) {
+    case LOG_LEVEL_ALERT:
+    case LOG_LEVEL_ERROR:
+        return count == 1 ? "error" : "errors";
+    case LOG_LEVEL_WARNING:
         return count == 1 ? "warning" : "warnings";
-    if (level > LOG_LEVEL_WARNING)
+    case LOG_LEVEL_NOTICE:
         return count == 1 ? "notice" : "notices";
-    return count == 1 ? "error" : "errors";
+    default:
+        return count == 1 ? "message" : "messages";
+    }
+}
+
+// Bytes 0x01-0x1F and 0x7F would let a value end its line, or rewrite it
+// on a terminal.
+void append_escaped(std::string &out, const char *text, size_t len)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    size_t plain = 0;
+    for (size_t i = 0; i < len; i++) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != 0x7F)
+            continue;
+        out.append(text + plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+            break;
+        }
+    }
+    out.append(text + plain, len - plain);
+}
+
+// A value as a message shows it; `limit` is the precision of the
+// conversion, if any.
+void append_value(std::string &out, const char *value, size_t limit)
+{
+    if (value == nullptr) {
+        out += "(null)";
+        return;
+    }
+    size_t len = strnlen(value, std::min(limit, log_input::kValueMax + 1));
+    if (len > log_input::kValueMax) {
+        // Cut where a character starts, so the start stays valid UTF-8.
+        len = log_input::kValueCut;
+        while (len > 0 && (static_cast<unsigned char>(value[len]) & 0xC0) == 0x80)
+            len--;
+        append_escaped(out, value, len);
+        out += "...";
+        return;
+    }
+    append_escaped(out, value, len);
+}
+
+LOG_PRINTF(2, 3) void append_printf(std::string &out, const char *format, ...)
+{
+    char buffer[512];
+    va_list ap;
+    va_start(ap, format);
+    int n = std::vsnprintf(buffer, sizeof buffer, format, ap);
+    va_end(ap);
+    if (n < 0)
+        return;
+    if (static_cast<size_t>(n) < sizeof buffer) {
+        out.append(buffer, static_cast<size_t>(n));
+        return;
+    }
+    // A width of thousands: rare, and still bounded by the format.
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    va_start(ap, format);
+    std::vsnprintf(big.data(), big.size(), format, ap);
+    va_end(ap);
+    big.resize(static_cast<size_t>(n));
+    out += big;
 }
 
 } // namespace
 
+// One conversion at a time: %s by the rules for values, every other one by
+// the C library, from a format of that one conversion with the width and
+// precision written out. The argument list is read exactly as printf
+// reads it.
+std::string log_input_format(const char *format, va_list ap)
+{
+    std::string out;
+    const char *p = format;
+    while (*p != '\0') {
+        const char *percent = std::strchr(p, '%');
+        if (percent == nullptr) {
+            out += p;
+            break;
+        }
+        out.append(p, static_cast<size_t>(percent - p));
+        const char *q = percent + 1;
+        std::string spec = "%";
+        while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr)
+            spec += *q++;
+        bool left = spec.find('-') != std::string::npos;
+        long width = -1;
+        if (*q == '*') {
+            width = va_arg(ap, int);
+            if (width < 0) { // a negative width from the list means '-'
+                width = -width;
+                if (!left)
+                    spec += '-';
+                left = true;
+            }
+            q++;
+        } else if (*q >= '0' && *q <= '9') {
+            width = std::strtol(q, const_cast<char **>(&q), 10);
+        }
+        long precision = -1;
+        if (*q == '.') {
+            q++;
+            if (*q == '*') {
+                precision = va_arg(ap, int);
+                q++;
+            } else {
+                precision = std::strtol(q, const_cast<char **>(&q), 10);
+            }
+        }
+        std::string length;
+        while (*q != '\0' && std::strchr("hljztLq", *q) != nullptr)
+            length += *q++;
+        const char conversion = *q;
+        if (conversion == '\0') {
+            out += percent; // a format cut short is shown as it stands
+            break;
+        }
+        p = q + 1;
+        if (width >= 0)
+            spec += std::to_string(width);
+        if (precision >= 0)
+            spec += "." + std::to_string(precision);
+        spec += length;
+        spec += conversion;
+
+        switch (conversion) {
+        case '%':
+            out += '%';
+            break;
+        case 's': {
+            const char *value = va_arg(ap, const char *);
+            std::string shown;
+            append_value(shown, value, precision >= 0 ? static_cast<size_t>(precision) : SIZE_MAX);
+            if (width > 0 && shown.size() < static_cast<size_t>(width)) {
+                const std::string pad(static_cast<size_t>(width) - shown.size(), ' ');
+                shown = left ? shown + pad : pad + shown;
+            }
+            out += shown;
+            break;
+        }
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'c': {
+            const bool is_signed = conversion == 'd' || conversion == 'i';
+            if (length == "ll" || length == "q" || length == "j") {
+                if (is_signed)
+                    append_printf(out, spec.c_str(), va_arg(ap, long long));
+                else
+                    append_printf(out, spec.c_str(), va_arg(ap, unsigned long long));
+            } else if (length == "l" || length == "z" || length == "t") {
+                if (is_signed)
+                    append_printf(out, spec.c_str(), va_arg(ap, long));
+                else
+                    append_printf(out, spec.c_str(), va_arg(ap, unsigned long));
+            } else if (is_signed || conversion == 'c') {
+                append_printf(out, spec.c_str(), va_arg(ap, int));
+            } else {
+                append_printf(out, spec.c_str(), va_arg(ap, unsigned int));
+            }
+            break;
+        }
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            if (length == "L")
+                append_printf(out, spec.c_str(), va_arg(ap, long double));
+            else
+                append_printf(out, spec.c_str(), va_arg(ap, double));
+            break;
+        case 'p':
+            append_printf(out, "%p", va_arg(ap, void *));
+            break;
+        case 'm':
+            append_value(out, std::strerror(errno), SIZE_MAX);
+            break;
+        case 'n':
+            (void)va_arg(ap, void *); // writes nothing back
+            break;
+        default:
+            out.append(percent, static_cast<size_t>(p - percent));
+            break;
+        }
+    }
+    return out;
+}
+
+log_input::log_input(const char *path, const char *line_end)
+    : line_end_(line_end), previous_(nullptr), outer_(nullptr), enclosing_(open_channel)
+{
+    path = path != nullptr ? path : "";
+    append_value(path_, path, SIZE_MAX);
+    if (open_channel != nullptr && open_channel->path_ == path_ &&
+        std::strcmp(open_channel->line_end_, line_end) == 0)
+        outer_ = open_channel;
+    open_channel = this;
+    previous_ = log_set_sink(this);
+}
+
+log_input::~log_input()
+{
+    log_set_sink(previous_);
+    open_channel = enclosing_;
+}
+
+int log_input::pass_on(int level, const char *format, va_list ap)
+{
+    const std::string text = log_input_format(format, ap);
+    return pass(previous_, level, "%s", text.c_str());
+}
+
 int log_input::message(int level, const char *format, va_list ap)
 {
-    if (!log_shown(level))
-        return 0;
+    if (level < 0 || static_cast<size_t>(level) >= given_.size())
+        level = LOG_LEVEL_DEBUG;
+    // Last words before the process ends are never held back.
+    if (level == LOG_LEVEL_ALERT)
+        return previous_->message(level, format, ap);
+    given_[static_cast<size_t>(level)]++;
+    if (outer_ != nullptr)
+        return outer_->message(level, format, ap);
     if (shown_ >= kShown) {
         // Not even formatted: holding a message back costs next to nothing.
-        held_++;
-        if (level < held_level_)
-            held_level_ = level;
+        held_[static_cast<size_t>(level)]++;
         return 0;
     }
-    int passed = log_vmessage(level, format, ap);
+    int passed = pass_on(level, format, ap);
     shown_ += static_cast<unsigned int>(passed);
     return passed;
+}
+
+// The library prints a report in pieces: a location ("FILE:LINE: ",
+// "Entity: line N: "), what raised it ("parser ", "namespace "...), its
+// level (": ", "warning : ", "error : "), its text, then lines of context
+// ("%s\n", and "FILE:LINE: \n" before those of an outer input). Any other
+// piece after the text starts the next report. A report is shown or held
+// back whole, and counted by its level.
+void log_input::library(const char *format, va_list ap)
+{
+    if (outer_ != nullptr) {
+        outer_->library(format, ap);
+        return;
+    }
+    const bool context = std::strcmp(format, "%s\n") == 0 ||
+                         std::strcmp(format, "%s:%d: \n") == 0 ||
+                         std::strcmp(format, "Entity: line %d: \n") == 0;
+    if (part_ == report_part::text) {
+        part_ = report_part::context;
+    } else if (part_ == report_part::none || (part_ == report_part::context && !context)) {
+        part_ = report_part::head;
+        report_shown_ = shown_ < kShown;
+        if (report_shown_)
+            shown_++;
+    }
+    if (part_ == report_part::head) {
+        int level = -1;
+        if (std::strcmp(format, "error : ") == 0)
+            level = LOG_LEVEL_ERROR;
+        else if (std::strcmp(format, "warning : ") == 0 || std::strcmp(format, ": ") == 0)
+            level = LOG_LEVEL_WARNING;
+        if (level >= 0) {
+            part_ = report_part::text;
+            if (!report_shown_)
+                held_[static_cast<size_t>(level)]++;
+        }
+    }
+    if (report_shown_)
+        previous_->library(format, ap);
 }
 
 #define LOG_INPUT_ENTRY(fn, level)                                                                 \
     int log_input::fn(const char *format, ...)                                                     \
     {                                                                                              \
+        if (!log_shown(level))                                                                     \
+            return 0;                                                                              \
         va_list ap;                                                                                \
         va_start(ap, format);                                                                      \
         int passed = message(level, format, ap);                                                   \
@@ -53,10 +343,36 @@ LOG_INPUT_ENTRY(error, LOG_LEVEL_ERROR)
 LOG_INPUT_ENTRY(warning, LOG_LEVEL_WARNING)
 LOG_INPUT_ENTRY(notice, LOG_LEVEL_NOTICE)
 
+unsigned int log_input::held() const
+{
+    unsigned int total = 0;
+    for (unsigned int count : held_)
+        total += count;
+    return total;
+}
+
 void log_input::finish()
 {
-    if (held_ == 0)
+    if (outer_ != nullptr)
         return;
-    log_at(held_level_, "%s: %u more %s not shown%s", path_, held_, noun(held_level_, held_),
-           line_end_);
+    for (size_t level = 0; level < held_.size(); level++) {
+        const unsigned int count = held_[level];
+        if (count != 0)
+            pass(previous_, static_cast<int>(level), "%s: %u more %s not shown%s", path_.c_str(),
+                 count, noun(static_cast<int>(level), count), line_end_);
+    }
+}
+
+int log_input::summary(int level, const char *format, ...)
+{
+    if (!log_shown(level))
+        return 0;
+    log_input *channel = this;
+    while (channel->outer_ != nullptr)
+        channel = channel->outer_;
+    va_list ap;
+    va_start(ap, format);
+    int passed = channel->pass_on(level, format, ap);
+    va_end(ap);
+    return passed;
 }

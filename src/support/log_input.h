@@ -1,54 +1,109 @@
-// Messages about one input file, bounded as compilers bound their errors.
-// A hostile file can hold a million problems, and every message is a line
-// in the system log and, where no daemon listens, a slow write to the
-// console (milliseconds a line). The first kShown messages about a file are
-// passed on; later ones are only counted, and finish() says in one line how
-// many were not shown. Callers keep their own totals, which therefore stay
-// exact whatever the limit hid.
+// The channel of every message about one input file while it is read, as
+// a compiler's diagnostics engine is for one compilation. A hostile file
+// can hold a million problems, and every message is a line in the system
+// log and, where no daemon listens, a slow write to the console
+// (milliseconds a line); its values can be megabytes long or hold line
+// breaks that would forge a line of their own. So the channel:
+//
+// - counts every message it is given, and passes on only the first kShown;
+//   the others are counted, never formatted, and finish() sums them up in
+//   one line per severity;
+// - formats every text argument as a value: control characters escaped
+//   ("\n", "\t", "\x01"), and a value longer than kValueMax cut to its
+//   first kValueCut bytes followed by "...";
+// - while it is open, it is the log's sink (see log_set_sink): whatever
+//   else is logged during the read, such as a notice of the configuration
+//   model, and the XML library's own diagnostics (which keep the library's
+//   text and still go to standard error alone) take the same path and the
+//   same limit.
+//
+// Callers never hand it a secret: they pass kLogSecret in its place.
 //
 // One object serves one read of one file: a program that reads many files
-// gives each its own, and so its own limit.
+// gives each its own, and so its own limit. A channel opened for the path
+// of the channel already open joins that one (a reader called by a checker
+// that adds messages of its own about the same file): its messages count
+// against the same limit, and only the outer channel sums up.
 #pragma once
 
+#include <array>
 #include <cstdarg>
+#include <cstddef>
+#include <string>
 
 #include "support/log.h"
 
-class log_input {
+// What a message shows in place of a password.
+inline constexpr const char kLogSecret[] = "(hidden)";
+
+class log_input final : public log_sink {
   public:
     // No real configuration comes near it.
     static constexpr unsigned int kShown = 100;
+    // Longer values are shown by their start: no real setting comes near
+    // it, and whole, one would make a message of megabytes.
+    static constexpr size_t kValueMax = 4096;
+    static constexpr size_t kValueCut = 64;
 
-    // `path` opens the closing line and must outlive the object; `line_end`
-    // ends it as the caller's other messages end ("\n" or "").
-    log_input(const char *path, const char *line_end) : path_(path), line_end_(line_end) {}
+    // `path` opens the closing lines and must outlive the object;
+    // `line_end` ends them as the caller's other messages end ("\n" or "").
+    // The channel is the log's sink until it is destroyed.
+    log_input(const char *path, const char *line_end);
+    ~log_input() override;
     log_input(const log_input &) = delete;
     log_input &operator=(const log_input &) = delete;
 
-    const char *path() const { return path_; }
+    // The path as messages show it.
+    const char *path() const { return path_.c_str(); }
 
-    // As log_error and log_warning until kShown messages about the file
-    // were shown; after that the message is only counted, and 0 returned.
+    // As log_error, log_warning and log_notice until kShown messages about
+    // the file were passed on; after that the message is only counted,
+    // and 0 returned. A notice the verbosity hides is neither shown nor
+    // counted.
     int error(const char *format, ...) LOG_PRINTF(2, 3);
     int warning(const char *format, ...) LOG_PRINTF(2, 3);
-    // As log_notice, within the same limit; a notice the verbosity hides
-    // is neither shown nor counted.
     int notice(const char *format, ...) LOG_PRINTF(2, 3);
 
-    // Messages counted but not shown so far.
-    unsigned int held() const { return held_; }
+    // Every error and warning given to this object, shown or held back.
+    // The XML library's diagnostics count against the limit but not here.
+    unsigned int errors() const { return given_[LOG_LEVEL_ERROR]; }
+    unsigned int warnings() const { return given_[LOG_LEVEL_WARNING]; }
 
-    // Once, at the end of the read and before any total: when messages were
-    // held back, "PATH: N more errors not shown" (or warnings) in their
-    // stead, at the most severe level among them.
+    // Messages (the library's reports included) counted but not shown.
+    unsigned int held() const;
+
+    // Once, at the end of the read and before any total: for each
+    // severity of which messages were held back, "PATH: N more errors not
+    // shown" (warnings, notices) at that level. Nothing for a channel that
+    // joined another.
     void finish();
 
-  private:
-    int message(int level, const char *format, va_list ap) LOG_PRINTF(3, 0);
+    // A closing message, such as a total, after finish(): formatted as the
+    // others, never held back and not counted.
+    int summary(int level, const char *format, ...) LOG_PRINTF(3, 4);
 
-    const char *path_;
+    int message(int level, const char *format, va_list ap) override LOG_PRINTF(3, 0);
+    void library(const char *format, va_list ap) override LOG_PRINTF(2, 0);
+
+  private:
+    // Where the pieces of the library's current report stand.
+    enum class report_part { none, head, text, context };
+
+    int pass_on(int level, const char *format, va_list ap) LOG_PRINTF(3, 0);
+
+    std::string path_;
     const char *line_end_;
+    log_sink *previous_;
+    log_input *outer_;        // the channel this one joined, or null
+    log_input *enclosing_;    // the channel open before this one
     unsigned int shown_ = 0;
-    unsigned int held_ = 0;
-    int held_level_ = LOG_LEVEL_DEBUG; // the most severe held back
+    std::array<unsigned int, 6> given_{};
+    std::array<unsigned int, 6> held_{};
+    report_part part_ = report_part::none;
+    bool report_shown_ = false;
 };
+
+// The text of `format` with `ap` as the channel shows a message: every %s
+// argument as a value (see above), every other conversion as printf makes
+// it. Exposed for the tests.
+std::string log_input_format(const char *format, va_list ap) LOG_PRINTF(1, 0);

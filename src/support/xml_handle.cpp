@@ -1,6 +1,7 @@
 #include "support/xml_handle.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -37,6 +38,28 @@ char *checked_strdup(const char *text)
 void plain_free(void *block)
 {
     XFREE(block);
+}
+
+// The library's diagnostics take the log's path, so that the channel of
+// the input being read counts them with its own messages and holds them
+// back past its limit; without one they reach standard error as before.
+void library_diagnostic(void *, const char *format, ...) LOG_PRINTF(2, 3);
+void library_diagnostic(void *, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    log_vlibrary(format, ap);
+    va_end(ap);
+}
+
+// The line end belongs to the format: a value is shown with its control
+// characters escaped (see log_input).
+void report_unreadable(const char *path, int errnum, const char *line_end)
+{
+    if (line_end[0] == '\n')
+        log_error("%s: %s\n", path, std::strerror(errnum));
+    else
+        log_error("%s: %s", path, std::strerror(errnum));
 }
 
 struct fd_guard {
@@ -256,21 +279,22 @@ void xml_use_checked_allocation()
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
 {
     xml_use_checked_allocation();
+    xmlSetGenericErrorFunc(nullptr, library_diagnostic);
     // Reading through our own descriptor keeps the library from treating
     // the name as a URL or a compressed file, and lets us say plainly why a
     // file cannot be read.
     fd_guard file{open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY)};
     if (file.fd < 0) {
-        log_error("%s: %s%s", path, std::strerror(errno), line_end);
+        report_unreadable(path, errno, line_end);
         return nullptr;
     }
     struct stat st;
     if (fstat(file.fd, &st) != 0) {
-        log_error("%s: %s%s", path, std::strerror(errno), line_end);
+        report_unreadable(path, errno, line_end);
         return nullptr;
     }
     if (S_ISDIR(st.st_mode)) {
-        log_error("%s: %s%s", path, std::strerror(EISDIR), line_end);
+        report_unreadable(path, EISDIR, line_end);
         return nullptr;
     }
     // Big-lines mode keeps line numbers right past 65535 in messages;

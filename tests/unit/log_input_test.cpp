@@ -1,8 +1,11 @@
 #include "support/log_input.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
+#include "support/xml_handle.h"
 #include "test_support.h"
 
 namespace {
@@ -30,7 +33,7 @@ TEST(LogInput, UpToTheLimitEveryMessagePassesAndNothingIsAdded)
     EXPECT_EQ(out, numbered("error", 1, 100));
 }
 
-TEST(LogInput, BeyondTheLimitMessagesAreCountedAndSummedUpInOneLine)
+TEST(LogInput, BeyondTheLimitMessagesAreCountedAndSummedUpBySeverity)
 {
     struct Case {
         unsigned int errors, warnings; // errors first, then warnings
@@ -42,12 +45,12 @@ TEST(LogInput, BeyondTheLimitMessagesAreCountedAndSummedUpInOneLine)
         {150, 0, "", "old.xml: 50 more errors not shown\n"},
         {0, 101, "", "old.xml: 1 more warning not shown\n"},
         {0, 102, "", "old.xml: 2 more warnings not shown\n"},
-        // one error among the held messages makes them errors
-        {101, 2, "", "old.xml: 3 more errors not shown\n"},
+        // one closing line per severity, the most severe first
+        {101, 2, "", "old.xml: 1 more error not shown\nold.xml: 2 more warnings not shown\n"},
         {99, 2, "", "old.xml: 1 more warning not shown\n"},
     };
     for (const Case &c : cases) {
-        unsigned int held = 0;
+        unsigned int held = 0, errors = 0, warnings = 0;
         int last_passed = -1;
         std::string out = capture_log([&] {
             log_input messages("old.xml", c.line_end);
@@ -56,6 +59,8 @@ TEST(LogInput, BeyondTheLimitMessagesAreCountedAndSummedUpInOneLine)
             for (unsigned int i = 1; i <= c.warnings; i++)
                 last_passed = messages.warning("warning %u", i);
             held = messages.held();
+            errors = messages.errors();
+            warnings = messages.warnings();
             messages.finish();
         });
         const unsigned int shown_errors = std::min(c.errors, log_input::kShown);
@@ -63,6 +68,8 @@ TEST(LogInput, BeyondTheLimitMessagesAreCountedAndSummedUpInOneLine)
                                numbered("warning", 1, log_input::kShown - shown_errors) + c.closing;
         EXPECT_EQ(out, expected) << c.errors << " errors, " << c.warnings << " warnings";
         EXPECT_EQ(held, c.errors + c.warnings - log_input::kShown);
+        EXPECT_EQ(errors, c.errors) << "totals count what was held back too";
+        EXPECT_EQ(warnings, c.warnings);
         EXPECT_EQ(last_passed, 0) << "a message held back reports that it did not pass";
     }
 }
@@ -70,10 +77,12 @@ TEST(LogInput, BeyondTheLimitMessagesAreCountedAndSummedUpInOneLine)
 TEST(LogInput, EachInputHasItsOwnLimit)
 {
     std::string out = capture_log([] {
-        log_input first("a.xml", "");
-        for (unsigned int i = 0; i < log_input::kShown + 5; i++)
-            first.error("a");
-        first.finish();
+        {
+            log_input first("a.xml", "");
+            for (unsigned int i = 0; i < log_input::kShown + 5; i++)
+                first.error("a");
+            first.finish();
+        }
         log_input second("b.xml", "");
         second.error("b");
         second.finish();
@@ -118,6 +127,161 @@ TEST(LogInput, NoticesCountOnlyWhenShown)
         log_set_verbosity(0);
     });
     EXPECT_EQ(out, numbered("notice", 1, 100) + "old.xml: 2 more notices not shown\n");
+}
+
+} // namespace
+
+namespace {
+
+using test_support::TempFile;
+
+std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    std::string text = log_input_format(fmt, ap);
+    va_end(ap);
+    return text;
+}
+
+std::string c_format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string c_format(const char *fmt, ...)
+{
+    char buffer[512];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buffer, sizeof buffer, fmt, ap);
+    va_end(ap);
+    return buffer;
+}
+
+// Every conversion but %s comes out as printf makes it, and the arguments
+// after it are read from the right place.
+TEST(LogInputFormat, OtherConversionsAsPrintfMakesThem)
+{
+    EXPECT_EQ(format("%s[%ld]: %u %d %zu %lld %c %x %% %5s|%-4s|%.2s %3.1f %s", "p", 12L, 7u, -3,
+                     size_t{42}, -9LL, 'z', 255u, "ab", "c", "xyz", 2.25, "end"),
+              c_format("%s[%ld]: %u %d %zu %lld %c %x %% %5s|%-4s|%.2s %3.1f %s", "p", 12L, 7u, -3,
+                       size_t{42}, -9LL, 'z', 255u, "ab", "c", "xyz", 2.25, "end"));
+    EXPECT_EQ(format("%*d|%-*d|%.*s|%s", 4, 1, 3, 2, 1, "xy", "z"),
+              c_format("%*d|%-*d|%.*s|%s", 4, 1, 3, 2, 1, "xy", "z"));
+}
+
+TEST(LogInputFormat, ControlCharactersInValuesAreEscaped)
+{
+    EXPECT_EQ(format("%s: %s", "a.xml", "x\nonyxcast-cfgcheck[1]: a.xml: configuration accepted"),
+              "a.xml: x\\nonyxcast-cfgcheck[1]: a.xml: configuration accepted");
+    EXPECT_EQ(format("%s", "tab\there\r\x01\x1f\x7f end"), "tab\\there\\r\\x01\\x1f\\x7f end");
+    // The format's own line end stays: version-0 messages carry one.
+    EXPECT_EQ(format("%s: Error\n", "old.xml"), "old.xml: Error\n");
+    // Bytes of other characters pass as they are.
+    EXPECT_EQ(format("%s", "caf\xC3\xA9"), "caf\xC3\xA9");
+}
+
+TEST(LogInputFormat, LongValuesAreCutToTheirStart)
+{
+    const std::string at_limit(log_input::kValueMax, 'a');
+    EXPECT_EQ(format("v: %s", at_limit.c_str()), "v: " + at_limit);
+    const std::string over = std::string(log_input::kValueMax, 'b') + "c";
+    EXPECT_EQ(format("v: %s!", over.c_str()), "v: " + std::string(64, 'b') + "...!");
+    // The cut falls where a character starts.
+    const std::string wide = std::string(63, 'd') + "\xC3\xA9" + std::string(5000, 'e');
+    EXPECT_EQ(format("%s", wide.c_str()), std::string(63, 'd') + "...");
+    // What is cut is escaped too.
+    const std::string broken = "\n" + std::string(5000, 'f');
+    EXPECT_EQ(format("%s", broken.c_str()), "\\n" + std::string(63, 'f') + "...");
+}
+
+// The path opens the closing lines as messages show it.
+TEST(LogInput, ThePathIsShownAsAValue)
+{
+    std::string out = capture_log([] {
+        log_input messages("a\nb.xml", "");
+        EXPECT_STREQ(messages.path(), "a\\nb.xml");
+        for (unsigned int i = 0; i <= log_input::kShown; i++)
+            messages.warning("w");
+        messages.finish();
+        messages.summary(LOG_LEVEL_WARNING, "%s: %u warnings", messages.path(),
+                         messages.warnings());
+    });
+    EXPECT_TRUE(out.ends_with("w\na\\nb.xml: 1 more warning not shown\na\\nb.xml: 101 warnings\n"))
+        << out;
+}
+
+// While a channel is open it is the log's sink: whatever else is logged,
+// a notice of the model say, takes its limit and its escaping; closed, the
+// log is as it was.
+TEST(LogInput, WhileOpenEveryMessageTakesTheChannel)
+{
+    std::string out = capture_log(
+        [] {
+            {
+                log_input messages("a.xml", "");
+                for (unsigned int i = 0; i < log_input::kShown; i++)
+                    log_notice("%s: n", "x\ny");
+                EXPECT_EQ(log_notice("held"), 0);
+                EXPECT_EQ(log_alert("%s", "last words"), 1) << "alerts are never held";
+                messages.finish();
+            }
+            EXPECT_EQ(log_notice("%s", "after\n"), 1);
+        },
+        1);
+    EXPECT_TRUE(out.starts_with("x\\ny: n\n")) << out;
+    EXPECT_TRUE(out.ends_with("x\\ny: n\nlast words\na.xml: 1 more notice not shown\nafter\n"))
+        << out;
+}
+
+// A reader opened inside a caller's channel for the same file shares its
+// limit, and only the caller sums up.
+TEST(LogInput, AChannelForTheSamePathJoinsTheOpenOne)
+{
+    unsigned int inner_errors = 0, outer_errors = 0;
+    std::string out = capture_log([&] {
+        log_input outer("a.xml", "");
+        {
+            log_input inner("a.xml", "");
+            for (unsigned int i = 0; i < log_input::kShown; i++)
+                inner.error("inner");
+            inner.finish();
+            inner_errors = inner.errors();
+        }
+        outer.error("outer");
+        outer.finish();
+        outer_errors = outer.errors();
+    });
+    EXPECT_EQ(inner_errors, log_input::kShown);
+    EXPECT_EQ(outer_errors, log_input::kShown + 1);
+    EXPECT_TRUE(out.ends_with("inner\na.xml: 1 more error not shown\n")) << out;
+}
+
+// The XML library's reports keep their text and go to standard error, but
+// count against the limit, each report whole, and are summed up with the
+// rest.
+TEST(LogInput, TheLibrarysReportsShareTheLimit)
+{
+    std::string doc = "<r>\n";
+    for (int i = 0; i < 150; i++)
+        doc += "<a:b/>\n";
+    doc += "</r>\n";
+    TempFile file(doc, "ns.xml");
+    std::string out = capture_log([&] {
+        log_input messages(file.c_path(), "");
+        xml_doc_ptr parsed = xml_parse_local_file(file.c_path(), "");
+        EXPECT_TRUE(parsed);
+        messages.finish();
+        EXPECT_EQ(messages.errors(), 0u) << "the library's reports are not the caller's errors";
+    });
+    const std::string first = file.path() + ":2: namespace error : Namespace prefix a on b is "
+                                            "not defined\n<a:b/>\n    ^\n";
+    EXPECT_TRUE(out.starts_with(first)) << out.substr(0, 300);
+    size_t reports = 0;
+    for (size_t at = out.find("namespace error"); at != std::string::npos;
+         at = out.find("namespace error", at + 1))
+        reports++;
+    EXPECT_EQ(reports, log_input::kShown);
+    EXPECT_TRUE(out.ends_with("    ^\n" + file.path() + ": 50 more errors not shown\n"))
+        << out.substr(out.size() - 300);
 }
 
 } // namespace
