@@ -293,7 +293,8 @@ int log_input::message(int level, const char *format, va_list ap)
 // level (": ", "warning : ", "error : "), its text, then lines of context
 // ("%s\n", and "FILE:LINE: \n" before those of an outer input). Any other
 // piece after the text starts the next report. A report is shown or held
-// back whole, and counted by its level.
+// back whole, takes one place of the limit for each line it shows, and is
+// counted by its level.
 void log_input::library(const char *format, va_list ap)
 {
     if (outer_ != nullptr) {
@@ -305,6 +306,11 @@ void log_input::library(const char *format, va_list ap)
                          std::strcmp(format, "Entity: line %d: \n") == 0;
     if (part_ == report_part::text) {
         part_ = report_part::context;
+    } else if (part_ == report_part::context && context) {
+        // Each line of a report takes a place: 100 reports of three lines
+        // each would otherwise make 300 lines.
+        if (report_shown_)
+            shown_++;
     } else if (part_ == report_part::none || (part_ == report_part::context && !context)) {
         part_ = report_part::head;
         report_shown_ = shown_ < kShown;

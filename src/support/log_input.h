@@ -7,7 +7,8 @@
 //
 // - counts every message it is given, and passes on only the first kShown;
 //   the others are counted, never formatted, and finish() sums them up in
-//   one line per severity;
+//   one line per severity (a report of the XML library takes one place for
+//   each of its lines);
 // - formats every text argument as a value: control characters escaped
 //   ("\n", "\t", "\x01"), and a value longer than kValueMax cut to its
 //   first kValueCut bytes followed by "...";
