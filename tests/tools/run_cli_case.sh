@@ -22,7 +22,8 @@
 # permissions hold for it too. A file `limits` holding "SECONDS MEGABYTES"
 # fails the case when the run takes longer or more memory than that; the
 # caller turns the check on with ONYX_LIMITS=1 (builds with sanitizers are
-# slower and bigger). ONYX_VALGRIND=1 runs the tool under memcheck; any
+# slower and bigger). Two more numbers, "LINES KILOBYTES", bound what the
+# tool may write to standard error; that bound holds in every build. ONYX_VALGRIND=1 runs the tool under memcheck; any
 # memory error or definite or indirect leak fails the case.
 #
 # ONYX_BLESS=1 writes the case's expected.* files from this run instead of
@@ -151,6 +152,18 @@ if [ -n "${ONYX_XMLCHECK:-}" ] && [ "$status" = 0 ] && [ -s actual.stdout ]; the
     if ! "$ONYX_XMLCHECK" actual.stdout; then
         echo "standard output is not well-formed XML"
         failed=1
+    fi
+fi
+
+if [ -f limits ]; then
+    read -r _ _ max_lines max_kilobytes < limits
+    if [ -n "${max_kilobytes:-}" ]; then
+        lines=$(wc -l < actual.stderr.raw)
+        bytes=$(wc -c < actual.stderr.raw)
+        if [ "$lines" -gt "$max_lines" ] || [ "$bytes" -gt $((max_kilobytes * 1024)) ]; then
+            echo "standard error took $lines lines and $bytes bytes (limits $max_lines lines, $max_kilobytes KB)"
+            failed=1
+        fi
     fi
 fi
 
