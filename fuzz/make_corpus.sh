@@ -29,6 +29,12 @@ seed_new() { # HARNESS NAME FILE
     seed "$@"
 }
 
+# Inputs that take the harness a long time stay golden cases only: one
+# seed whose entities expand to megabytes ran at 0.26 s an execution under
+# the sanitizers, and its mutations as slowly, which held the migration
+# harness to 500 executions a second against 3,000 without it.
+slow_cases=" hostile-entity-text-too-long "
+
 # The migration's cases first: the checker's are looked at for new
 # documents only.
 cases=()
@@ -41,6 +47,7 @@ done
 
 for dir in "${cases[@]}"; do
     case_name=$(basename "$dir")
+    [ "${slow_cases#* "$case_name" }" = "$slow_cases" ] || continue
     # The checker's cases hold version-1 inputs.
     inputs="seed migrate_fuzzer" output=seed
     if [ "$(cat "$dir/program" 2>/dev/null)" = onyxcast-cfgcheck ]; then
