@@ -11,7 +11,7 @@
 #include "bench_inputs.h"
 #include "cfg/cfg.h"
 #include "cfg/cfg_writer.h"
-#include "driver/cfgmigrate.h"
+#include "driver/cfgmigrate_convert.h"
 #include "legacy/legacy_config.h"
 
 namespace {
@@ -42,8 +42,7 @@ void read_or_skip(benchmark::State &state, const char *path)
 
 void convert_or_skip(benchmark::State &state, const char *path)
 {
-    cfgmigrate_set_input_path(path);
-    if (cfgmigrate_convert(legacy_config_get()) != 0)
+    if (cfgmigrate_convert(legacy_config_get(), path) != 0)
         state.SkipWithError("the input does not convert");
 }
 

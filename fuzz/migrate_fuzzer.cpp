@@ -9,7 +9,7 @@
 #include <strings.h>
 
 #include "cfg/cfg.h"
-#include "driver/cfgmigrate.h"
+#include "driver/cfgmigrate_convert.h"
 #include "fuzz_support.h"
 #include "legacy/legacy_config.h"
 
@@ -108,11 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     cfg_init();
     cfg_set_program_name("onyxcast-cfgmigrate", nullptr);
-    cfgmigrate_set_input_path(input.path());
     legacy_config *record = legacy_config_get();
     std::string document;
     if (legacy_config_read(input.path()) != 0) {
-        if (cfgmigrate_convert(record) == 0) {
+        if (cfgmigrate_convert(record, input.path()) == 0) {
             cfg_encoder_list_foreach(cfg_get_encoders(), check_encoder, record);
             cfg_decoder_list_foreach(cfg_get_decoders(), check_decoder, record);
             document = fuzz_write_document();

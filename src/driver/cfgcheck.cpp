@@ -13,10 +13,10 @@
 #include "cfg/cfg.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
+#include "driver/program.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "support/log_input.h"
-#include "support/stdfd.h"
 #include "support/util.h"
 
 namespace {
@@ -225,23 +225,15 @@ int cfgcheck_file(const char *path)
 
 int cfgcheck_main(int argc, char **argv)
 {
-    // Before the log opens its socket, which a closed standard output
-    // would otherwise become, and -p would print into the log.
-    unsigned int closed = 0;
-    const char *name = util_program_name(argc > 0 ? argv[0] : nullptr);
-    if (stdfd_prepare(name, &closed) < 0)
-        return 1;
-
-    xalloc_install_new_handler();
-    if (cfg_init() < 0)
-        return 1;
-    if (log_init(name) < 0)
+    // A closed standard output needs no care of its own here: -p then
+    // fails to write, as it would on the closed descriptor.
+    const char *name;
+    if (program_start(argc > 0 ? argv[0] : nullptr, &name, nullptr) < 0)
         return 1;
 
     bool print = false;
     bool quiet = false;
     int verbosity = 1; // notices are what a check is for
-    optind = 1;
     for (int ch; (ch = getopt(argc, argv, kOptions)) != -1;) {
         switch (ch) {
         case 'h':
@@ -284,7 +276,6 @@ int cfgcheck_main(int argc, char **argv)
     if (print && util_finish_output(stdout, "standard output") != 0)
         status = 1;
 
-    log_exit();
-    cfg_exit();
+    program_end();
     return status;
 }

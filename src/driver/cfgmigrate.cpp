@@ -9,6 +9,8 @@
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_writer.h"
+#include "driver/cfgmigrate_convert.h"
+#include "driver/program.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "support/stdfd.h"
@@ -17,8 +19,6 @@
 namespace {
 
 constexpr const char kAllocModule[] = "cfgmigrate";
-
-const char *input_path;
 
 // Stop at the first non-option as POSIX says; glibc would otherwise
 // permute and read options after the file name.
@@ -84,34 +84,15 @@ void write_header(FILE *out, const char *name, const char *path)
 
 } // namespace
 
-const char *cfgmigrate_input_path(void)
-{
-    return input_path;
-}
-
-void cfgmigrate_set_input_path(const char *path)
-{
-    input_path = path;
-}
-
 int cfgmigrate_main(int argc, char **argv)
 {
-    // Before the log opens its socket: a closed standard output would
-    // otherwise become that socket and send the document to the log.
-    unsigned int closed = 0;
-    const char *name = util_program_name(argc > 0 ? argv[0] : nullptr);
-    if (stdfd_prepare(name, &closed) < 0)
+    const char *name;
+    unsigned int closed;
+    if (program_start(argc > 0 ? argv[0] : nullptr, &name, &closed) < 0)
         return 1;
 
-    xalloc_install_new_handler();
-    if (cfg_init() < 0)
-        return 1;
-    if (log_init(name) < 0)
-        return 1;
-
-    input_path = nullptr;
+    const char *input_path = nullptr;
     int verbosity = 0;
-    optind = 1;
     for (int ch; (ch = getopt(argc, argv, kOptions)) != -1;) {
         switch (ch) {
         case '0':
@@ -138,16 +119,14 @@ int cfgmigrate_main(int argc, char **argv)
     cfg_set_program_name(name, nullptr);
 
     if (!legacy_config_read(input_path)) {
-        log_exit();
-        cfg_exit();
+        program_end();
         return 1;
     }
     legacy_config *record = legacy_config_get();
 
-    if (cfgmigrate_convert(record) != 0) {
+    if (cfgmigrate_convert(record, input_path) != 0) {
         legacy_config_free(record);
-        log_exit();
-        cfg_exit();
+        program_end();
         return 1;
     }
 
@@ -163,7 +142,6 @@ int cfgmigrate_main(int argc, char **argv)
     }
 
     legacy_config_free(record);
-    log_exit();
-    cfg_exit();
+    program_end();
     return status;
 }

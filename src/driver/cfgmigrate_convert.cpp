@@ -1,3 +1,5 @@
+#include "driver/cfgmigrate_convert.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "cfg/cfg.h"
-#include "driver/cfgmigrate.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "support/log_input.h"
@@ -436,9 +437,8 @@ class Migration {
 
 } // namespace
 
-int cfgmigrate_convert(const legacy_config *record)
+int cfgmigrate_convert(const legacy_config *record, const char *path)
 {
-    const char *path = cfgmigrate_input_path();
-    Migration migration(*record, path != nullptr ? path : "");
+    Migration migration(*record, path);
     return migration.run();
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cfg/cfg.h"
-#include "driver/cfgmigrate.h"
+#include "driver/cfgmigrate_convert.h"
 #include "legacy/legacy_config.h"
 #include "test_support.h"
 
@@ -21,9 +21,8 @@ std::string migrate(const std::string &v0)
     return capture_log(
         [&] {
             cfg_init();
-            cfgmigrate_set_input_path("old.xml");
             if (legacy_config_read(file.c_path()) != 0) {
-                cfgmigrate_convert(legacy_config_get());
+                cfgmigrate_convert(legacy_config_get(), "old.xml");
                 legacy_config_free(legacy_config_get());
             }
             cfg_exit();

@@ -1,0 +1,36 @@
+#include "driver/program.h"
+
+#include <unistd.h>
+
+#include "cfg/cfg.h"
+#include "support/alloc.h"
+#include "support/log.h"
+#include "support/stdfd.h"
+#include "support/util.h"
+
+int program_start(const char *argv0, const char **namep, unsigned int *closedp)
+{
+    const char *name = util_program_name(argv0);
+    *namep = name;
+    unsigned int closed = 0;
+    const int filled = stdfd_prepare(name, &closed);
+    if (closedp != nullptr)
+        *closedp = closed;
+    if (filled < 0)
+        return -1;
+
+    xalloc_install_new_handler();
+    if (cfg_init() < 0)
+        return -1;
+    if (log_init(name) < 0)
+        return -1;
+    // A program may run more than once in one process (the tests do).
+    optind = 1;
+    return 0;
+}
+
+void program_end(void)
+{
+    log_exit();
+    cfg_exit();
+}

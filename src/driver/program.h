@@ -1,0 +1,17 @@
+// What both programs do first and last, in the one order that is safe.
+#pragma once
+
+// Prepares a run of the program started as `argv0` (null when argc is 0):
+// fills closed standard descriptors before anything opens one (a closed
+// standard output would otherwise become the log's socket, and the
+// document would go to the log), makes allocation failures end the run
+// cleanly, empties the active configuration, opens the log under the
+// program's name and rewinds getopt. Sets *namep to that name and, unless
+// `closedp` is null, *closedp to the descriptors that were closed (see
+// stdfd_sanitize).
+// Returns 0, or -1 when the run must end with status 1 (the reason was
+// reported).
+int program_start(const char *argv0, const char **namep, unsigned int *closedp);
+
+// Closes the log and frees the active configuration.
+void program_end(void);
