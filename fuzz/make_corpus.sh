@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Rebuilds the seed corpora of fuzz/corpus/ from the golden command-line
-# cases: their version-0 inputs for the migration, their expected documents
-# for the version-1 reader, and a few operation sequences for the setters.
+# cases, their shared fixtures and the examples: version-0 inputs for the
+# migration, expected documents for the version-1 reader, and a few
+# operation sequences for the setters.
 # Files the fuzzer found (regressions) are kept: they are named
 # regression-*. Usage: fuzz/make_corpus.sh
 set -eu
@@ -35,6 +36,14 @@ seed_new() { # HARNESS NAME FILE
 # harness to 500 executions a second against 3,000 without it.
 slow_cases=" hostile-entity-text-too-long "
 
+# Inputs many cases share are kept once, under tests/fixtures and examples/.
+for file in tests/fixtures/v0-*.xml examples/*.xml; do
+    seed migrate_fuzzer "shared-$(basename "$file")" "$file"
+done
+for file in tests/fixtures/v1-*.xml; do
+    seed document_fuzzer "shared-$(basename "$file")" "$file"
+done
+
 # The migration's cases first: the checker's are looked at for new
 # documents only.
 cases=()
@@ -56,7 +65,7 @@ for dir in "${cases[@]}"; do
     while IFS= read -r -d '' file; do
         rel=${file#"$dir"}
         case $(basename "$file") in
-        args | argv0 | program | setup | limits | stdout-to | unprivileged | expected.stderr | \
+        args | argv0 | program | setup | limits | shared | stdout-to | unprivileged | expected.stderr | \
             expected.status | expected.stdout.head | .keep) ;;
         expected.stdout) $output document_fuzzer "$case_name.xml" "$file" ;;
         *) $inputs "$case_name-${rel//[\/ %]/_}" "$file" ;;

@@ -12,11 +12,20 @@ cli_case_program() {
 }
 
 # Sets `args` (one argument per line of the file `args`) and `argv0` (the
-# name to start the tool under, by default the program's), makes every file
-# private to its owner, then runs the case's `setup`, if any. The checkout's
-# umask would otherwise decide what a reader that looks at file modes says;
-# `setup` gives a file any other mode a case needs.
-cli_case_prepare() {
+# name to start the tool under, by default the program's), fetches the
+# shared inputs the case names, makes every file private to its owner, then
+# runs the case's `setup`, if any. The checkout's umask would otherwise
+# decide what a reader that looks at file modes says; `setup` gives a file
+# any other mode a case needs.
+#
+# A file `shared` names inputs kept once for many cases: each line is
+# "NAME SOURCE", SOURCE a path from the tests folder (such as
+# fixtures/v0-typical.xml, or cli/typical-file/expected.stdout for another
+# case's output), copied to NAME in the working copy. `setup` finds the
+# shared helpers in $CLI_FIXTURES. CASE_DIR is the case's own folder.
+cli_case_prepare() { # CASE_DIR
+    local tests_dir name source
+    tests_dir=$(realpath "$1/../..")
     args=()
     if [ -f args ]; then
         while IFS= read -r line || [ -n "$line" ]; do
@@ -25,8 +34,17 @@ cli_case_prepare() {
     fi
     argv0=$(cli_case_program)
     [ -f argv0 ] && argv0=$(cat argv0)
+    if [ -f shared ]; then
+        while read -r name source; do
+            [ -n "$name" ] || continue
+            mkdir -p "$(dirname "$name")"
+            cp "$tests_dir/$source" "$name" || return 1
+        done < shared
+    fi
     chmod -R go-rwx .
-    [ -x setup ] && ./setup
+    if [ -x setup ]; then
+        CLI_FIXTURES=$tests_dir/fixtures ./setup || return 1
+    fi
     return 0
 }
 

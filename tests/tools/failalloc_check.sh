@@ -30,7 +30,7 @@ for case_dir in "$@"; do
     cp -R "$case_dir"/. "$work"/
     (
         cd "$work" || exit 1
-        cli_case_prepare
+        cli_case_prepare "$case_dir" || exit 1
 
         # run PREFIX [WHICH]: leaves PREFIX.out, PREFIX.raw and the
         # status in $status

@@ -11,8 +11,10 @@
 # `closed` to start the tool with standard output closed (not together with
 # `limits`: the report of time(1) would take descriptor 1).
 #
-# The case runs in a copy of its folder, so paths in messages are the
-# relative ones of `args`; the copy of a failing case is kept for a look.
+# A case may take inputs kept once for many cases instead of a copy (see
+# cli_case_prepare in cli_case.sh). The case runs in a copy of its folder,
+# so paths in messages are the relative ones of `args`; the copy of a
+# failing case is kept for a look.
 # Files of the copy are readable and writable by their owner only, unless
 # `setup` says otherwise.
 #
@@ -42,7 +44,7 @@ if [ "$(cli_case_program)" != "${tool##*/}" ]; then
     cd / && rm -rf "$work"
     exit 1
 fi
-cli_case_prepare
+cli_case_prepare "$case_dir" || { echo "case not prepared; kept in $work"; exit 1; }
 
 # Programs the tool runs under, outermost first. Each would start the tool
 # under its own name, so the innermost step is a shell that sets argv[0].
