@@ -15,6 +15,8 @@ cfg_decoder_list cfg_decoder_list_create();
 void cfg_decoder_list_destroy(cfg_decoder_list *listp);
 unsigned int cfg_decoder_list_count(cfg_decoder_list list);
 cfg_decoder *cfg_decoder_list_find(cfg_decoder_list list, const char *name);
+// Calls fn for each entry in list order. fn must not unlink, free or add
+// an entry of the list: the walk reads the next entry after fn returns.
 void cfg_decoder_list_foreach(cfg_decoder_list list, cfg_decoder_list_fn fn, void *arg);
 cfg_decoder *cfg_decoder_list_get(cfg_decoder_list list, const char *name);
 // Unlinks and destroys the entry; *decoderp becomes null.

@@ -13,6 +13,8 @@ cfg_encoder_list cfg_encoder_list_create();
 void cfg_encoder_list_destroy(cfg_encoder_list *listp);
 unsigned int cfg_encoder_list_count(cfg_encoder_list list);
 cfg_encoder *cfg_encoder_list_find(cfg_encoder_list list, const char *name);
+// Calls fn for each entry in list order. fn must not unlink, free or add
+// an entry of the list: the walk reads the next entry after fn returns.
 void cfg_encoder_list_foreach(cfg_encoder_list list, cfg_encoder_list_fn fn, void *arg);
 cfg_encoder *cfg_encoder_list_get(cfg_encoder_list list, const char *name);
 // Unlinks and destroys the entry; *encoderp becomes null.

@@ -19,6 +19,8 @@ cfg_intake_list cfg_intake_list_create();
 void cfg_intake_list_destroy(cfg_intake_list *listp);
 unsigned int cfg_intake_list_count(cfg_intake_list list);
 cfg_intake *cfg_intake_list_find(cfg_intake_list list, const char *name);
+// Calls fn for each entry in list order. fn must not unlink, free or add
+// an entry of the list: the walk reads the next entry after fn returns.
 void cfg_intake_list_foreach(cfg_intake_list list, cfg_intake_list_fn fn, void *arg);
 cfg_intake *cfg_intake_list_get(cfg_intake_list list, const char *name);
 

@@ -28,6 +28,8 @@ cfg_server_list cfg_server_list_create();
 void cfg_server_list_destroy(cfg_server_list *listp);
 unsigned int cfg_server_list_count(cfg_server_list list);
 cfg_server *cfg_server_list_find(cfg_server_list list, const char *name);
+// Calls fn for each entry in list order. fn must not unlink, free or add
+// an entry of the list: the walk reads the next entry after fn returns.
 void cfg_server_list_foreach(cfg_server_list list, cfg_server_list_fn fn, void *arg);
 cfg_server *cfg_server_list_get(cfg_server_list list, const char *name);
 

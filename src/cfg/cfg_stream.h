@@ -28,6 +28,8 @@ cfg_stream_list cfg_stream_list_create();
 void cfg_stream_list_destroy(cfg_stream_list *listp);
 unsigned int cfg_stream_list_count(cfg_stream_list list);
 cfg_stream *cfg_stream_list_find(cfg_stream_list list, const char *name);
+// Calls fn for each entry in list order. fn must not unlink, free or add
+// an entry of the list: the walk reads the next entry after fn returns.
 void cfg_stream_list_foreach(cfg_stream_list list, cfg_stream_list_fn fn, void *arg);
 cfg_stream *cfg_stream_list_get(cfg_stream_list list, const char *name);
 

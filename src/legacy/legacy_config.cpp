@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cctype>
+#include <cstdint>
+#include <limits>
 #include <cstring>
 #include <utility>
 
@@ -54,12 +56,13 @@ const std::array kTopElements{
     Element{"metadata_progname", Kind::Path, &legacy_config::metadata_progname},
     Element{"metadata_format", Kind::MetadataFormat, &legacy_config::metadata_format},
     Element{"metadata_refreshinterval", Kind::Number, nullptr,
-            &legacy_config::metadata_refreshinterval, nullptr, -1, 2147483647},
+            &legacy_config::metadata_refreshinterval, nullptr, -1,
+            std::numeric_limits<int32_t>::max()},
     Element{"playlist_program", Kind::Flag, nullptr, &legacy_config::playlist_program},
     Element{"shuffle", Kind::Flag, nullptr, &legacy_config::shuffle},
     Element{"stream_once", Kind::Flag, nullptr, &legacy_config::stream_once},
     Element{"reconnect_tries", Kind::Number, nullptr, nullptr, &legacy_config::reconnect_tries, 0,
-            4294967295LL},
+            std::numeric_limits<uint32_t>::max()},
     Element{"svrinfoname", Kind::Text, &legacy_config::svrinfoname},
     Element{"svrinfourl", Kind::Text, &legacy_config::svrinfourl},
     Element{"svrinfogenre", Kind::Text, &legacy_config::svrinfogenre},

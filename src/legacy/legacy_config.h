@@ -46,8 +46,10 @@ struct legacy_config {
 
 // Fills the process-wide record from `path`, reporting each problem with
 // the path and line (past the first hundred only counted, see log_input),
-// then their total. Returns 1 when there was no problem, else 0 with the
-// record emptied.
+// then their total. Returns 1 when there was no problem, else 0. A file
+// that is not well-formed XML, or holds no element, leaves the record as
+// it was (the record of an earlier read stays until legacy_config_free);
+// any other failure leaves it emptied.
 int legacy_config_read(const char *path);
 legacy_config *legacy_config_get(void);
 // Releases everything the record holds and resets it to all-zero.
