@@ -16,7 +16,7 @@
 #include <source_location>
 #include <strings.h>
 
-#include "cfg/cfg_text_limit.h"
+#include "cfg/cfg_document.h"
 #include "support/alloc.h"
 
 template <typename Entry> struct cfg_list_link {

@@ -10,7 +10,8 @@
 #include <libxml/tree.h>
 
 #include "cfg/cfg.h"
-#include "cfg/cfg_writer.h"
+#include "cfg/cfg_document.h"
+#include "cfg/cfg_fields.h"
 #include "support/log.h"
 #include "support/log_input.h"
 #include "support/xml_handle.h"
@@ -32,135 +33,6 @@ const char *reason_text(const char *reason)
     return reason != nullptr ? reason : "invalid";
 }
 
-template <typename Entry, typename List> struct entry_field {
-    const char *name; // as the messages spell it
-    int (*set)(Entry *entry, List list, const char *value, const char **errstrp);
-    // For a field that moves its value away from another entry of the list:
-    // which entry holds the value before the setter runs.
-    Entry *(*holder)(List list, const char *value) = nullptr;
-};
-
-template <typename Entry, typename List> struct list_section {
-    const char *entry; // the entry element, also the messages' label
-    List (*list)();
-    Entry *(*get)(List list, const char *name);
-    int (*validate)(Entry *entry, const char **errstrp);
-    const char *(*name)(Entry *entry);
-    std::span<const entry_field<Entry, List>> fields; // tried in this order
-};
-
-constexpr entry_field<cfg_server, cfg_server_list> kServerFields[] = {
-    {"name", cfg_server_set_name},
-    {"protocol", cfg_server_set_protocol},
-    {"hostname", cfg_server_set_hostname},
-    {"port", cfg_server_set_port},
-    {"user", cfg_server_set_user},
-    {"password", cfg_server_set_password},
-    {"reconnect_attempts", cfg_server_set_reconnect_attempts},
-    {"tls", cfg_server_set_tls},
-    {"tls_cipher_suite", cfg_server_set_tls_cipher_suite},
-    {"ca_dir", cfg_server_set_ca_dir},
-    {"ca_file", cfg_server_set_ca_file},
-    {"client_cert", cfg_server_set_client_cert},
-};
-
-constexpr entry_field<cfg_stream, cfg_stream_list> kStreamFields[] = {
-    {"name", cfg_stream_set_name},
-    {"mountpoint", cfg_stream_set_mountpoint},
-    {"intake", cfg_stream_set_intake},
-    {"server", cfg_stream_set_server},
-    {"public", cfg_stream_set_public},
-    {"format", cfg_stream_set_format},
-    // An empty element hands null over, which clears the encoder.
-    {"encoder", cfg_stream_set_encoder},
-    {"stream_name", cfg_stream_set_stream_name},
-    {"stream_url", cfg_stream_set_stream_url},
-    {"stream_genre", cfg_stream_set_stream_genre},
-    {"stream_description", cfg_stream_set_stream_description},
-    {"stream_quality", cfg_stream_set_stream_quality},
-    {"stream_bitrate", cfg_stream_set_stream_bitrate},
-    {"stream_samplerate", cfg_stream_set_stream_samplerate},
-    {"stream_channels", cfg_stream_set_stream_channels},
-};
-
-constexpr entry_field<cfg_intake, cfg_intake_list> kIntakeFields[] = {
-    {"name", cfg_intake_set_name},
-    {"type", cfg_intake_set_type},
-    {"filename", cfg_intake_set_filename},
-    {"shuffle", cfg_intake_set_shuffle},
-    {"stream_once", cfg_intake_set_stream_once},
-};
-
-constexpr entry_field<cfg_decoder, cfg_decoder_list> kDecoderFields[] = {
-    {"name", cfg_decoder_set_name},
-    {"program", cfg_decoder_set_program},
-    {"file_ext", cfg_decoder_add_ext, cfg_decoder_list_find_by_ext},
-};
-
-constexpr entry_field<cfg_encoder, cfg_encoder_list> kEncoderFields[] = {
-    {"name", cfg_encoder_set_name},
-    {"format", cfg_encoder_set_format_str},
-    {"program", cfg_encoder_set_program},
-};
-
-constexpr list_section<cfg_server, cfg_server_list> kServers{
-    .entry = "server",
-    .list = cfg_get_servers,
-    .get = cfg_server_list_get,
-    .validate = cfg_server_validate,
-    .name = cfg_server_get_name,
-    .fields = kServerFields,
-};
-
-constexpr list_section<cfg_stream, cfg_stream_list> kStreams{
-    .entry = "stream",
-    .list = cfg_get_streams,
-    .get = cfg_stream_list_get,
-    .validate = cfg_stream_validate,
-    .name = cfg_stream_get_name,
-    .fields = kStreamFields,
-};
-
-constexpr list_section<cfg_intake, cfg_intake_list> kIntakes{
-    .entry = "intake",
-    .list = cfg_get_intakes,
-    .get = cfg_intake_list_get,
-    .validate = cfg_intake_validate,
-    .name = cfg_intake_get_name,
-    .fields = kIntakeFields,
-};
-
-constexpr list_section<cfg_decoder, cfg_decoder_list> kDecoders{
-    .entry = "decoder",
-    .list = cfg_get_decoders,
-    .get = cfg_decoder_list_get,
-    .validate = cfg_decoder_validate,
-    .name = cfg_decoder_get_name,
-    .fields = kDecoderFields,
-};
-
-constexpr list_section<cfg_encoder, cfg_encoder_list> kEncoders{
-    .entry = "encoder",
-    .list = cfg_get_encoders,
-    .get = cfg_encoder_list_get,
-    .validate = cfg_encoder_validate,
-    .name = cfg_encoder_get_name,
-    .fields = kEncoderFields,
-};
-
-struct metadata_field {
-    const char *name;
-    int (*set)(const char *value, const char **errstrp);
-};
-
-constexpr metadata_field kMetadataFields[] = {
-    {"program", cfg_set_metadata_program},
-    {"format_str", cfg_set_metadata_format_str},
-    {"refresh_interval", cfg_set_metadata_refresh_interval},
-    {"normalize_strings", cfg_set_metadata_normalize_strings},
-    {"no_updates", cfg_set_metadata_no_updates},
-};
-
 class document_reader {
   public:
     // A document can repeat a section or a metadata field a million times,
@@ -177,13 +49,7 @@ class document_reader {
 
     // An element of a name the client does not know is passed over; a
     // misspelt one would otherwise lose its setting without a word.
-    void pass_over(const xmlNode *node)
-    {
-        if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
-            return;
-        messages_.notice("%s[%ld]: passed over <%s> in <%s>", path_, xmlGetLineNo(node),
-                         xml_chars(node->name), xml_chars(node->parent->name));
-    }
+    void pass_over(const xmlNode *node) { xml_pass_over(messages_, node); }
 
   private:
     using read_fn = void (document_reader::*)(const xmlNode *section);
@@ -226,7 +92,7 @@ class document_reader {
             }
             const long entry_line = xmlGetLineNo(node);
             auto list = Section.list();
-            auto *entry = Section.get(list, "default");
+            auto *entry = Section.get(list, kCfgDefaultEntryName);
             for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
                 const auto *field = find_field(Section.fields, child);
                 if (field == nullptr) {
@@ -237,13 +103,13 @@ class document_reader {
                 if (text.fault == xml_text_fault::unexpanded_entity) {
                     messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
                                     xmlGetLineNo(child), Section.entry, Section.name(entry),
-                                    field->name, xml_chars(text.entity));
+                                    field->element, xml_chars(text.entity));
                     failed_ = true;
                     return;
                 }
                 if (const char *reason = refusal(text)) {
                     messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
-                                    Section.entry, Section.name(entry), field->name, reason);
+                                    Section.entry, Section.name(entry), field->element, reason);
                     failed_ = true;
                     return;
                 }
@@ -254,7 +120,7 @@ class document_reader {
                 const char *reason = nullptr;
                 if (field->set(entry, list, value, &reason) != 0) {
                     messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
-                                    Section.entry, Section.name(entry), field->name,
+                                    Section.entry, Section.name(entry), field->element,
                                     reason_text(reason));
                     failed_ = true;
                     return;
@@ -284,7 +150,7 @@ class document_reader {
     static const Field *find_field(std::span<const Field> fields, const xmlNode *node)
     {
         for (const Field &field : fields) {
-            if (named(node, field.name))
+            if (named(node, field.element))
                 return &field;
         }
         return nullptr;
@@ -294,8 +160,7 @@ class document_reader {
     void read_metadata(const xmlNode *section)
     {
         for (const xmlNode *child = section->children; child != nullptr; child = child->next) {
-            const metadata_field *field =
-                find_field(std::span<const metadata_field>(kMetadataFields), child);
+            const cfg_metadata_field *field = find_field(kCfgMetadata.fields, child);
             if (field == nullptr) {
                 pass_over(child);
                 continue;
@@ -303,21 +168,21 @@ class document_reader {
             xml_text text = text_of(child);
             if (text.fault == xml_text_fault::unexpanded_entity) {
                 messages_.error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
-                                xmlGetLineNo(child), "metadata", field->name,
+                                xmlGetLineNo(child), kCfgMetadata.section, field->element,
                                 xml_chars(text.entity));
                 failed_ = true;
                 continue;
             }
             const char *reason = refusal(text);
             if (reason != nullptr) {
-                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
-                                field->name, reason);
+                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child),
+                                kCfgMetadata.section, field->element, reason);
                 failed_ = true;
                 continue;
             }
             if (field->set(xml_chars(text.text.get()), &reason) != 0) {
-                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child), "metadata",
-                                field->name, reason_text(reason));
+                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child),
+                                kCfgMetadata.section, field->element, reason_text(reason));
                 failed_ = true;
             }
         }
@@ -330,12 +195,12 @@ class document_reader {
 };
 
 const document_reader::section_reader document_reader::kSections[6] = {
-    {"servers", &document_reader::read_list<kServers>},
-    {"streams", &document_reader::read_list<kStreams>},
-    {"intakes", &document_reader::read_list<kIntakes>},
-    {"metadata", &document_reader::read_metadata},
-    {"decoders", &document_reader::read_list<kDecoders>},
-    {"encoders", &document_reader::read_list<kEncoders>},
+    {kCfgServers.section, &document_reader::read_list<kCfgServers>},
+    {kCfgStreams.section, &document_reader::read_list<kCfgStreams>},
+    {kCfgIntakes.section, &document_reader::read_list<kCfgIntakes>},
+    {kCfgMetadata.section, &document_reader::read_metadata},
+    {kCfgDecoders.section, &document_reader::read_list<kCfgDecoders>},
+    {kCfgEncoders.section, &document_reader::read_list<kCfgEncoders>},
 };
 
 void document_reader::read_section(const xmlNode *section)
@@ -382,9 +247,9 @@ struct entry_kind {
 };
 
 constexpr entry_kind kEntryKinds[] = {
-    {"servers", kServers.entry},   {"streams", kStreams.entry},
-    {"intakes", kIntakes.entry},   {"decoders", kDecoders.entry},
-    {"encoders", kEncoders.entry},
+    {kCfgServers.section, kCfgServers.entry},   {kCfgStreams.section, kCfgStreams.entry},
+    {kCfgIntakes.section, kCfgIntakes.entry},   {kCfgDecoders.section, kCfgDecoders.entry},
+    {kCfgEncoders.section, kCfgEncoders.entry},
 };
 
 // What the list sections leave to the document's structure: which entry

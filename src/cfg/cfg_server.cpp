@@ -9,9 +9,6 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfg_server";
 
-constexpr int kDefaultPort = 8000;
-constexpr const char kDefaultUser[] = "source";
-
 constexpr cfg_code_name kProtocols[] = {
     {"http", CFG_PROTO_HTTP},
     {"https", CFG_PROTO_HTTPS},
@@ -193,12 +190,12 @@ const char *cfg_server_get_hostname(cfg_server *server)
 
 int cfg_server_get_port(cfg_server *server)
 {
-    return server->port != 0 ? server->port : kDefaultPort;
+    return server->port != 0 ? server->port : kCfgServerDefaultPort;
 }
 
 const char *cfg_server_get_user(cfg_server *server)
 {
-    return server->user[0] != '\0' ? server->user : kDefaultUser;
+    return server->user[0] != '\0' ? server->user : kCfgServerDefaultUser;
 }
 
 const char *cfg_server_get_password(cfg_server *server)

@@ -20,6 +20,10 @@ enum {
     CFG_TLS_REQUIRED = 2,
 };
 
+// What the getters give for a port or a user never set.
+inline constexpr int kCfgServerDefaultPort = 8000;
+inline constexpr char kCfgServerDefaultUser[] = "source";
+
 struct cfg_server;
 using cfg_server_list = cfg_named_head<cfg_server> *;
 using cfg_server_list_fn = void (*)(cfg_server *server, void *arg);

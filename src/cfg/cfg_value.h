@@ -13,7 +13,7 @@
 #include <span>
 #include <strings.h>
 
-#include "cfg/cfg_text_limit.h"
+#include "cfg/cfg_document.h"
 #include "support/alloc.h"
 #include "support/compat.h"
 

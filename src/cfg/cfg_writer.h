@@ -1,18 +1,14 @@
 // The version-1 document: the active configuration written as XML, in a
-// fixed layout that the reader (cfg_reader.h) takes back. Lines whose value
-// is the one the model assumes in their absence are left out.
+// fixed layout that the reader (cfg_reader.h) takes back: the format of
+// cfg_document.h, each entry's fields in the order of its kind's table
+// (cfg_fields.h). Lines whose value is the one the model assumes in their
+// absence are left out.
 #pragma once
 
-#include <cstddef>
 #include <cstdio>
 
 #include "cfg/cfg.h"
-
-// The root element of the document; the reader insists on it.
-inline constexpr char kCfgDocumentRoot[] = "onyxcast";
-
-// The XML declaration line that opens every document a program prints.
-inline constexpr char kCfgDocumentDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+#include "cfg/cfg_document.h"
 
 // Writes the whole document for the active configuration. Write errors are
 // the caller's to detect on `out`.
@@ -27,7 +23,3 @@ void cfg_document_write_decoder(cfg_decoder *decoder, void *out);
 void cfg_document_write_encoder(cfg_encoder *encoder, void *out);
 // One file-extension line, for cfg_decoder_foreach_ext.
 void cfg_document_write_file_ext(const char *ext, void *out);
-
-// The length of the character at `s` when it is well-formed UTF-8 that an
-// XML 1.0 document may hold, else 0 (the writer puts U+FFFD in its place).
-std::size_t cfg_document_char_length(const unsigned char *s);

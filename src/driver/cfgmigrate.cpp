@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_document.h"
 #include "cfg/cfg_writer.h"
 #include "driver/cfgmigrate_convert.h"
 #include "driver/program.h"
@@ -53,7 +54,7 @@ std::string comment_safe(const char *name)
     for (const char *p = name; *p != '\0';) {
         size_t len = cfg_document_char_length(reinterpret_cast<const unsigned char *>(p));
         if (len == 0) {
-            safe += "\xEF\xBF\xBD";
+            safe += kCfgReplacementChar;
             p++;
             continue;
         }

@@ -164,13 +164,7 @@ class Reader {
 
     // Version 0 knows no other element here; a misspelt name would
     // otherwise lose its setting without a word.
-    void pass_over(const xmlNode *node)
-    {
-        if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
-            return;
-        messages_.notice("%s[%ld]: passed over <%s> in <%s>\n", path_, line(node),
-                         xml_chars(node->name), xml_chars(node->parent->name));
-    }
+    void pass_over(const xmlNode *node) { xml_pass_over(messages_, node); }
 
   private:
     long line(const xmlNode *node) const { return xmlGetLineNo(node); }

@@ -56,6 +56,8 @@ class log_input final : public log_sink {
 
     // The path as messages show it.
     const char *path() const { return path_.c_str(); }
+    // What ends the channel's messages ("\n" or "").
+    const char *line_end() const { return line_end_; }
 
     // As log_error, log_warning and log_notice until kShown messages about
     // the file were passed on; after that the message is only counted,

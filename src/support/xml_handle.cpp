@@ -13,6 +13,7 @@
 
 #include "support/alloc.h"
 #include "support/log.h"
+#include "support/log_input.h"
 
 namespace {
 
@@ -263,6 +264,18 @@ xml_text xml_text_joiner::take(xmlNode *element)
         return out;
     }
     return text(element);
+}
+
+void xml_pass_over(log_input &messages, const xmlNode *node)
+{
+    if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
+        return;
+    // The line end belongs to the format: a value is shown with its control
+    // characters escaped.
+    messages.notice(messages.line_end()[0] == '\n' ? "%s[%ld]: passed over <%s> in <%s>\n"
+                                                   : "%s[%ld]: passed over <%s> in <%s>",
+                    messages.path(), xmlGetLineNo(node), xml_chars(node->name),
+                    xml_chars(node->parent->name));
 }
 
 void xml_use_checked_allocation()

@@ -95,6 +95,15 @@ inline const char *xml_chars(const xmlChar *text)
     return reinterpret_cast<const char *>(text);
 }
 
+class log_input;
+
+// The notice of a reader that passes over an element it does not know,
+// "PATH[LINE]: passed over <NAME> in <PARENT>", through the read's channel
+// and ended as the channel's other messages are. Nodes other than elements
+// are passed over without a word, as is everything while notices are not
+// shown.
+void xml_pass_over(log_input &messages, const xmlNode *node);
+
 // Makes the XML library allocate through the checked allocation, so that
 // memory running out inside it ends the run with the usual alert instead
 // of leaving a document or a text silently cut short (the library carries

@@ -1,0 +1,35 @@
+// The version-1 document's format as its reader and writer both keep to it:
+// the root element, the declaration, which bytes a text may hold, and which
+// texts read back whole. The configuration model checks every text it
+// stores against the last, so that whatever the writer makes of the model
+// reads back.
+#pragma once
+
+#include <cstddef>
+
+// The root element of the document; the reader insists on it.
+inline constexpr char kCfgDocumentRoot[] = "onyxcast";
+
+// The XML declaration line that opens every document a program prints.
+inline constexpr char kCfgDocumentDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+// U+FFFD in UTF-8: it stands in for every byte that no XML 1.0 document can
+// carry (see cfg_document_char_length).
+inline constexpr char kCfgReplacementChar[] = "\xEF\xBF\xBD";
+
+// The length of the character at `s` when it is well-formed UTF-8 that an
+// XML 1.0 document may hold, else 0 (the writer puts kCfgReplacementChar in
+// its place).
+std::size_t cfg_document_char_length(const unsigned char *s);
+
+// Passes over bytes that go into a document as they are: returns a point,
+// at most `end`, at or before the first byte from `s` on that may need a
+// look of its own (a byte outside printable ASCII, or one of & < >). The
+// caller takes the bytes from there one by one.
+const unsigned char *cfg_document_skip_plain(const unsigned char *s, const unsigned char *end);
+
+// Whether `text` as the writer writes it reads back: at most kXmlTextMax
+// bytes (the XML library's limit, which neither reader lifts; see
+// support/xml_handle.h) once every byte the writer replaces has become the
+// three of kCfgReplacementChar.
+bool cfg_text_fits_document(const char *text);
