@@ -11,18 +11,9 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfg";
 
-// "@M@" is what the format string produces, so it cannot appear in it.
-constexpr cfg_placeholder_rule kFormatRules[] = {
-    {cfg_placeholder_rule::prohibited, "@M@", "prohibited placeholder @M@"},
-    {cfg_placeholder_rule::at_most_once, "@T@", "duplicate placeholder @T@"},
-    {cfg_placeholder_rule::at_most_once, "@s@", "duplicate placeholder @s@"},
-    {cfg_placeholder_rule::at_most_once, "@a@", "duplicate placeholder @a@"},
-    {cfg_placeholder_rule::at_most_once, "@t@", "duplicate placeholder @t@"},
-};
-
 const char *check_format_str(const char *format_str)
 {
-    return cfg_placeholder_check(format_str, kFormatRules);
+    return cfg_placeholder_fault(format_str, cfg_placeholder_format_rules);
 }
 
 cfg_config active_config;

@@ -10,17 +10,6 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfg_decoder";
 
-// The track placeholder is required once; "@s@" has no meaning for a
-// decoder.
-constexpr cfg_placeholder_rule kProgramRules[] = {
-    {cfg_placeholder_rule::prohibited, "@s@", "prohibited placeholder @s@"},
-    {cfg_placeholder_rule::at_most_once, "@T@", "duplicate placeholder @T@"},
-    {cfg_placeholder_rule::at_most_once, "@M@", "duplicate placeholder @M@"},
-    {cfg_placeholder_rule::at_most_once, "@a@", "duplicate placeholder @a@"},
-    {cfg_placeholder_rule::at_most_once, "@t@", "duplicate placeholder @t@"},
-    {cfg_placeholder_rule::required, "@T@", "missing placeholder @T@"},
-};
-
 // An extension knows its decoder, so that a lookup in the list's index
 // finds the holder without walking the decoders.
 struct file_ext {
@@ -246,7 +235,7 @@ int cfg_decoder_set_program(cfg_decoder *decoder, cfg_decoder_list, const char *
 {
     if (cfg_value::set_text(decoder->program, program, errstrp, kAllocModule) != 0)
         return -1;
-    decoder->program_fault = cfg_placeholder_check(decoder->program, kProgramRules);
+    decoder->program_fault = cfg_placeholder_fault(decoder->program, cfg_placeholder_decoder_rules);
     return 0;
 }
 

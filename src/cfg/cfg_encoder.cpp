@@ -12,16 +12,6 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfg_encoder";
 
-// An encoder produces the stream; it never sees a track file ("@T@") and
-// "@s@" has no meaning for it.
-constexpr cfg_placeholder_rule kProgramRules[] = {
-    {cfg_placeholder_rule::prohibited, "@T@", "prohibited placeholder @T@"},
-    {cfg_placeholder_rule::prohibited, "@s@", "prohibited placeholder @s@"},
-    {cfg_placeholder_rule::at_most_once, "@M@", "duplicate placeholder @M@"},
-    {cfg_placeholder_rule::at_most_once, "@a@", "duplicate placeholder @a@"},
-    {cfg_placeholder_rule::at_most_once, "@t@", "duplicate placeholder @t@"},
-};
-
 } // namespace
 
 // An out-of-range code would be written out as a format nobody can read
@@ -128,7 +118,7 @@ int cfg_encoder_validate(cfg_encoder *encoder, const char **errstrp)
         return cfg_value::fail(errstrp, "format not set");
     if (encoder->program == nullptr)
         return cfg_value::fail(errstrp, "program not set");
-    if (const char *reason = cfg_placeholder_check(encoder->program, kProgramRules))
+    if (const char *reason = cfg_placeholder_fault(encoder->program, cfg_placeholder_encoder_rules))
         return cfg_value::fail(errstrp, reason);
     return 0;
 }

@@ -1,93 +1,52 @@
 #include "legacy/legacy_check.h"
 
-#include <cstring>
 #include <span>
 
+#include "cfg/cfg_placeholder.h"
 #include "support/log_input.h"
 
 namespace {
 
-enum class Rule { NotPresent, NotRepeated, ExactlyOnce };
-
-struct Row {
-    const char *token;
-    Rule rule;
-};
-
-constexpr size_t kTokenLen = 3;
-
-bool present(const char *text, const char *token)
-{
-    return std::strstr(text, token) != nullptr;
-}
-
-// A second occurrence counts only when it starts at or after the end of the
-// first, so "@T@T@" holds one "@T@", not two.
-bool repeated(const char *text, const char *token)
-{
-    const char *first = std::strstr(text, token);
-    return first != nullptr && std::strstr(first + kTokenLen, token) != nullptr;
-}
-
-int run(std::span<const Row> rows, const char *text, log_input *messages, long line,
-        const char *what)
+// The version-0 templates obey the rules of the model's templates; what
+// differs is the wording, and that every rule broken is reported, not only
+// the first.
+int run(std::span<const cfg_placeholder_rule> rules, const char *text, log_input *messages,
+        long line, const char *what)
 {
     const char *path = messages->path();
-    int problems = 0;
-    for (const Row &row : rows) {
-        switch (row.rule) {
-        case Rule::NotPresent:
-            if (present(text, row.token)) {
+    return cfg_placeholder_check(
+        text, rules, [&](const char *token, cfg_placeholder_rule::kind broken) {
+            switch (broken) {
+            case cfg_placeholder_rule::prohibited:
                 messages->error("%s[%ld]: Error: `%s' placeholder not allowed in %s\n", path, line,
-                                row.token, what);
-                problems++;
-            }
-            break;
-        case Rule::NotRepeated:
-            if (repeated(text, row.token)) {
+                                token, what);
+                break;
+            case cfg_placeholder_rule::at_most_once:
                 messages->error("%s[%ld]: Error: Multiple `%s' placeholders in %s\n", path, line,
-                                row.token, what);
-                problems++;
-            }
-            break;
-        case Rule::ExactlyOnce:
-            if (!present(text, row.token) || repeated(text, row.token)) {
+                                token, what);
+                break;
+            case cfg_placeholder_rule::exactly_once:
                 messages->error("%s[%ld]: Error: The %s requires the '%s' track placeholder\n",
-                                path, line, what, row.token);
-                problems++;
+                                path, line, what, token);
+                break;
             }
-            break;
-        }
-    }
-    return problems;
+            return true;
+        });
 }
-
-constexpr Row kDecoderRows[] = {
-    {"@s@", Rule::NotPresent},  {"@T@", Rule::NotRepeated}, {"@M@", Rule::NotRepeated},
-    {"@a@", Rule::NotRepeated}, {"@t@", Rule::NotRepeated}, {"@T@", Rule::ExactlyOnce},
-};
-constexpr Row kEncoderRows[] = {
-    {"@T@", Rule::NotPresent},  {"@s@", Rule::NotPresent},  {"@M@", Rule::NotRepeated},
-    {"@a@", Rule::NotRepeated}, {"@t@", Rule::NotRepeated},
-};
-constexpr Row kMetadataRows[] = {
-    {"@M@", Rule::NotPresent},  {"@T@", Rule::NotRepeated}, {"@s@", Rule::NotRepeated},
-    {"@a@", Rule::NotRepeated}, {"@t@", Rule::NotRepeated},
-};
 
 } // namespace
 
 int legacy_check_decoder_command(const char *command, log_input *messages, long line)
 {
-    return run(kDecoderRows, command, messages, line, "decoder command");
+    return run(cfg_placeholder_decoder_rules, command, messages, line, "decoder command");
 }
 
 int legacy_check_encoder_command(const char *command, log_input *messages, long line)
 {
-    return run(kEncoderRows, command, messages, line, "encoder command");
+    return run(cfg_placeholder_encoder_rules, command, messages, line, "encoder command");
 }
 
 int legacy_check_metadata_format(const char *format, log_input *messages, long line)
 {
-    return run(kMetadataRows, format, messages, line, "<metadata_format>");
+    return run(cfg_placeholder_format_rules, format, messages, line, "<metadata_format>");
 }

@@ -1,7 +1,8 @@
-// Placeholder rules of version-0 command templates. Each check reports
-// every rule the text breaks ("%s[%ld]: Error: ...\n", with the path of
-// `messages`) among the messages about the file, and returns how many rules
-// it broke, for the reader's error count.
+// Placeholder checks of version-0 templates, by the rule sets of the model's
+// templates (cfg/cfg_placeholder.h). Each check reports every rule the text
+// breaks ("%s[%ld]: Error: ...\n", with the path of `messages`) among the
+// messages about the file, and returns how many rules it broke, for the
+// reader's error count.
 #pragma once
 
 #include "support/log_input.h"
