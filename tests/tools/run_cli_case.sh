@@ -52,7 +52,7 @@ launch=()
 check_limits=
 if [ -f limits ] && [ "${ONYX_LIMITS:-}" = 1 ] && [ -z "${ONYX_VALGRIND:-}" ]; then
     if [ -x /usr/bin/time ]; then
-        read -r max_seconds max_megabytes < limits
+        read -r max_seconds max_megabytes _ < limits
         launch+=(/usr/bin/time -f '%e %M' -o "$work/usage")
         check_limits=1
     else
