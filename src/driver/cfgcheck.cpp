@@ -21,29 +21,14 @@
 
 namespace {
 
-// Stop at the first non-option as POSIX says; glibc would otherwise
-// permute and take a file named like an option for one.
-#ifdef __GLIBC__
-constexpr const char kOptions[] = "+hpqv";
-#else
 constexpr const char kOptions[] = "hpqv";
-#endif
 
-void usage()
-{
-    std::fprintf(stderr, "usage: %s [-hpqv] file ...\n", util_program_name(nullptr));
-}
-
-void help()
-{
-    usage();
-    std::fputs("\n"
-               "    -h  print this help and exit\n"
-               "    -p  print each file that checks out as the client reads it\n"
-               "    -q  show only errors and warnings\n"
-               "    -v  show more messages (repeat for more)\n",
-               stderr);
-}
+constexpr const char kSynopsis[] = "[-hpqv] file ...";
+constexpr const char kOptionHelp[] =
+    "    -h  print this help and exit\n"
+    "    -p  print each file that checks out as the client reads it\n"
+    "    -q  show only errors and warnings\n"
+    "    -v  show more messages (repeat for more)\n";
 
 // Entry names are compared as the lists compare them: ASCII letters
 // without regard to case, every other byte as it is.
@@ -234,10 +219,10 @@ int cfgcheck_main(int argc, char **argv)
     bool print = false;
     bool quiet = false;
     int verbosity = 1; // notices are what a check is for
-    for (int ch; (ch = getopt(argc, argv, kOptions)) != -1;) {
+    for (int ch; (ch = program_getopt(argc, argv, kOptions)) != -1;) {
         switch (ch) {
         case 'h':
-            help();
+            program_help(kSynopsis, kOptionHelp);
             return 0;
         case 'p':
             print = true;
@@ -249,13 +234,13 @@ int cfgcheck_main(int argc, char **argv)
             verbosity++;
             break;
         default:
-            usage();
+            program_usage(kSynopsis);
             return 2;
         }
     }
     if (optind >= argc) {
         std::fputs("at least one file must be provided\n", stderr);
-        usage();
+        program_usage(kSynopsis);
         return 2;
     }
     log_set_verbosity(quiet ? 0 : verbosity);

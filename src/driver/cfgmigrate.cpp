@@ -21,28 +21,13 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfgmigrate";
 
-// Stop at the first non-option as POSIX says; glibc would otherwise
-// permute and read options after the file name.
-#ifdef __GLIBC__
-constexpr const char kOptions[] = "+0:hv";
-#else
 constexpr const char kOptions[] = "0:hv";
-#endif
 
-void usage()
-{
-    std::fprintf(stderr, "usage: %s [-hv] -0 v0-cfgfile\n", util_program_name(nullptr));
-}
-
-void help()
-{
-    usage();
-    std::fputs("\n"
-               "    -0 v0-cfgfile  migrate from v0-cfgfile (onyxcast version 0.x)\n"
-               "    -h             print this help and exit\n"
-               "    -v             increase logging verbosity\n",
-               stderr);
-}
+constexpr const char kSynopsis[] = "[-hv] -0 v0-cfgfile";
+constexpr const char kOptionHelp[] =
+    "    -0 v0-cfgfile  migrate from v0-cfgfile (onyxcast version 0.x)\n"
+    "    -h             print this help and exit\n"
+    "    -v             increase logging verbosity\n";
 
 // The name goes into an XML comment, which may not hold "--": a blank goes
 // between two hyphens, so the name stays readable and the comment
@@ -94,25 +79,25 @@ int cfgmigrate_main(int argc, char **argv)
 
     const char *input_path = nullptr;
     int verbosity = 0;
-    for (int ch; (ch = getopt(argc, argv, kOptions)) != -1;) {
+    for (int ch; (ch = program_getopt(argc, argv, kOptions)) != -1;) {
         switch (ch) {
         case '0':
             input_path = optarg;
             break;
         case 'h':
-            help();
+            program_help(kSynopsis, kOptionHelp);
             return 0;
         case 'v':
             verbosity++;
             break;
         default:
-            usage();
+            program_usage(kSynopsis);
             return 2;
         }
     }
     if (input_path == nullptr) {
         std::fprintf(stderr, "-%c must be provided\n", '0');
-        usage();
+        program_usage(kSynopsis);
         return 2;
     }
     log_set_verbosity(verbosity);

@@ -1,5 +1,7 @@
 #include "driver/program.h"
 
+#include <cstdio>
+#include <string>
 #include <unistd.h>
 
 #include "cfg/cfg.h"
@@ -27,6 +29,28 @@ int program_start(const char *argv0, const char **namep, unsigned int *closedp)
     // A program may run more than once in one process (the tests do).
     optind = 1;
     return 0;
+}
+
+int program_getopt(int argc, char **argv, const char *options)
+{
+#ifdef __GLIBC__
+    const std::string posix = std::string("+") + options;
+    return getopt(argc, argv, posix.c_str());
+#else
+    return getopt(argc, argv, options);
+#endif
+}
+
+void program_usage(const char *synopsis)
+{
+    std::fprintf(stderr, "usage: %s %s\n", util_program_name(nullptr), synopsis);
+}
+
+void program_help(const char *synopsis, const char *options)
+{
+    program_usage(synopsis);
+    std::fputc('\n', stderr);
+    std::fputs(options, stderr);
 }
 
 void program_end(void)

@@ -13,5 +13,15 @@
 // reported).
 int program_start(const char *argv0, const char **namep, unsigned int *closedp);
 
+// getopt(3) that stops at the first operand, as POSIX says, everywhere:
+// glibc would otherwise permute, and take a file named like an option for
+// one.
+int program_getopt(int argc, char **argv, const char *options);
+
+// "usage: NAME SYNOPSIS" on standard error; program_help adds a blank line
+// and `options`, one line per option.
+void program_usage(const char *synopsis);
+void program_help(const char *synopsis, const char *options);
+
 // Closes the log and frees the active configuration.
 void program_end(void);
