@@ -131,17 +131,17 @@ std::string log_input_format(const char *format, va_list ap)
         }
         out.append(p, static_cast<size_t>(percent - p));
         const char *q = percent + 1;
-        std::string spec = "%";
+        std::string directive = "%";
         while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr)
-            spec += *q++;
-        bool left = spec.find('-') != std::string::npos;
+            directive += *q++;
+        bool left = directive.find('-') != std::string::npos;
         long width = -1;
         if (*q == '*') {
             width = va_arg(ap, int);
             if (width < 0) { // a negative width from the list means '-'
                 width = -width;
                 if (!left)
-                    spec += '-';
+                    directive += '-';
                 left = true;
             }
             q++;
@@ -168,11 +168,11 @@ std::string log_input_format(const char *format, va_list ap)
         }
         p = q + 1;
         if (width >= 0)
-            spec += std::to_string(width);
+            directive += std::to_string(width);
         if (precision >= 0)
-            spec += "." + std::to_string(precision);
-        spec += length;
-        spec += conversion;
+            directive += "." + std::to_string(precision);
+        directive += length;
+        directive += conversion;
 
         switch (conversion) {
         case '%':
@@ -199,18 +199,18 @@ std::string log_input_format(const char *format, va_list ap)
             const bool is_signed = conversion == 'd' || conversion == 'i';
             if (length == "ll" || length == "q" || length == "j") {
                 if (is_signed)
-                    append_printf(out, spec.c_str(), va_arg(ap, long long));
+                    append_printf(out, directive.c_str(), va_arg(ap, long long));
                 else
-                    append_printf(out, spec.c_str(), va_arg(ap, unsigned long long));
+                    append_printf(out, directive.c_str(), va_arg(ap, unsigned long long));
             } else if (length == "l" || length == "z" || length == "t") {
                 if (is_signed)
-                    append_printf(out, spec.c_str(), va_arg(ap, long));
+                    append_printf(out, directive.c_str(), va_arg(ap, long));
                 else
-                    append_printf(out, spec.c_str(), va_arg(ap, unsigned long));
+                    append_printf(out, directive.c_str(), va_arg(ap, unsigned long));
             } else if (is_signed || conversion == 'c') {
-                append_printf(out, spec.c_str(), va_arg(ap, int));
+                append_printf(out, directive.c_str(), va_arg(ap, int));
             } else {
-                append_printf(out, spec.c_str(), va_arg(ap, unsigned int));
+                append_printf(out, directive.c_str(), va_arg(ap, unsigned int));
             }
             break;
         }
@@ -223,9 +223,9 @@ std::string log_input_format(const char *format, va_list ap)
         case 'a':
         case 'A':
             if (length == "L")
-                append_printf(out, spec.c_str(), va_arg(ap, long double));
+                append_printf(out, directive.c_str(), va_arg(ap, long double));
             else
-                append_printf(out, spec.c_str(), va_arg(ap, double));
+                append_printf(out, directive.c_str(), va_arg(ap, double));
             break;
         case 'p':
             append_printf(out, "%p", va_arg(ap, void *));
