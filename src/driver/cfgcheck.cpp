@@ -14,7 +14,6 @@
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
 #include "driver/program.h"
-#include "support/alloc.h"
 #include "support/log.h"
 #include "support/log_input.h"
 #include "support/util.h"

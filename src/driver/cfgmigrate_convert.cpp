@@ -133,7 +133,7 @@ class Migration {
             return -1;
         }
         const char *host = url + kSchemeLen;
-        userinfo_end_ = userinfo_end(host);
+        const char *userinfo = userinfo_end(host);
         const char *colon = std::strchr(host, ':');
         if (colon == nullptr) {
             messages_.error("%s: Invalid <url>: Missing port", path_);
@@ -149,9 +149,9 @@ class Migration {
         apply_server(cfg_server_set_protocol, "HTTP", "<url>");
         apply_server(cfg_server_set_hostname,
                      copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>",
-                     url_piece_shown(host, colon).c_str());
+                     url_piece_shown(userinfo, host, colon).c_str());
         apply_server(cfg_server_set_port, copy_span(port, static_cast<size_t>(slash - port)).get(),
-                     "<url>", url_piece_shown(port, slash).c_str());
+                     "<url>", url_piece_shown(userinfo, port, slash).c_str());
         apply(cfg_stream_set_mountpoint, stream_, streams_,
               copy_span(slash, std::strlen(slash)).get(), "<url>");
         return 0;
@@ -162,21 +162,19 @@ class Migration {
     // the last '@' before the path. Null when there is none.
     static const char *userinfo_end(const char *authority)
     {
-        const char *end = authority + std::strcspn(authority, "/");
-        const char *at = static_cast<const char *>(
-            memrchr(authority, '@', static_cast<size_t>(end - authority)));
-        return at;
+        const size_t len = std::strcspn(authority, "/");
+        return static_cast<const char *>(memrchr(authority, '@', len));
     }
 
     // The piece [begin, end) of the URL as a warning shows it: what lies in
-    // the user information is replaced by the mark.
-    std::string url_piece_shown(const char *begin, const char *end) const
+    // the user information (up to `userinfo`) is replaced by the mark.
+    static std::string url_piece_shown(const char *userinfo, const char *begin, const char *end)
     {
-        if (userinfo_end_ == nullptr || begin >= userinfo_end_)
+        if (userinfo == nullptr || begin >= userinfo)
             return std::string(begin, end);
-        if (end <= userinfo_end_)
+        if (end <= userinfo)
             return kLogSecret;
-        return kLogSecret + std::string(userinfo_end_, end);
+        return kLogSecret + std::string(userinfo, end);
     }
 
     void settings()
@@ -420,7 +418,6 @@ class Migration {
     // reader's errors are; the total after them stays exact.
     log_input messages_;
     const char *path_ = messages_.path();
-    const char *userinfo_end_ = nullptr;
 
     // Made before anything of the record is looked at, so the three
     // "default" entries exist whatever the outcome.

@@ -1,8 +1,8 @@
 #include "support/xml_handle.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cerrno>
+#include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>

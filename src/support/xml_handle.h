@@ -113,8 +113,8 @@ void xml_use_checked_allocation();
 // Parses the local file `path` with the library's safe defaults (no entity
 // substitution, no DTD loading, no network, no decompression). A file that
 // cannot be opened, or a directory, is reported as "PATH: reason" with the
-// given line ending ("\n" or "") and gives null without parsing. Parser diagnostics
-// keep the text the library gives them and go to the log's sink (see
-// log_vlibrary): standard error, unless a channel (log_input) holds them
-// back.
+// given line ending ("\n" or "") and gives null without parsing. Parser
+// diagnostics keep the text the library gives them and go to the log's
+// sink (see log_vlibrary): standard error, unless a channel (log_input)
+// holds them back.
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end = "\n");
