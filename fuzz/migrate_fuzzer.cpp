@@ -4,12 +4,18 @@
 // was written from: it is meant to become the new configuration file.
 // Encoders and decoders must each be the making of table entries of their
 // own: no command, format or extension crosses from one entry to another.
+// The unnamed decoder is the making of one single entry: the client's
+// reader fills every later decoder element into it, so no other entry may
+// ever continue it.
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <strings.h>
+#include <vector>
 
 #include "cfg/cfg.h"
 #include "driver/cfgmigrate_convert.h"
+#include "driver/cfgmigrate_reencode.h"
 #include "fuzz_support.h"
 #include "legacy/legacy_config.h"
 
@@ -19,15 +25,6 @@ bool record_is_empty(const legacy_config &record)
 {
     static const legacy_config kEmpty{};
     return std::memcmp(&record, &kEmpty, sizeof record) == 0;
-}
-
-// Version 0 named the Ogg container by its codecs; other formats keep the
-// name the record holds.
-const char *format_name(const char *format)
-{
-    if (strcasecmp(format, "vorbis") == 0 || strcasecmp(format, "theora") == 0)
-        return "Ogg";
-    return format;
 }
 
 bool same(const char *a, const char *b)
@@ -44,7 +41,7 @@ void check_encoder(cfg_encoder *encoder, void *arg)
     for (const legacy_format_entry *entry : record.encdec) {
         if (entry != nullptr && entry->format != nullptr &&
             same(entry->encode, cfg_encoder_get_program(encoder)) &&
-            strcasecmp(format_name(entry->format), format) == 0)
+            strcasecmp(cfgmigrate_format_name(entry->format), format) == 0)
             return;
     }
     fuzz_fail("encoder %s: command \"%s\" with format %s comes from no single table entry",
@@ -62,7 +59,7 @@ bool decoder_entry_matches(const legacy_format_entry &entry, const char *name)
 {
     if (entry.format == nullptr)
         return strcasecmp(name, "default") == 0;
-    return strcasecmp(format_name(entry.format), name) == 0;
+    return strcasecmp(cfgmigrate_format_name(entry.format), name) == 0;
 }
 
 void check_decoder_ext(const char *ext, void *arg)
@@ -74,6 +71,30 @@ void check_decoder_ext(const char *ext, void *arg)
             return;
     }
     fuzz_fail("decoder %s: extension %s comes from no table entry of its own", check.name, ext);
+}
+
+void check_unnamed_decoder(const legacy_config &record, cfg_decoder *decoder)
+{
+    std::vector<std::string> exts;
+    cfg_decoder_foreach_ext(
+        decoder,
+        [](const char *ext, void *arg) {
+            static_cast<std::vector<std::string> *>(arg)->emplace_back(ext);
+        },
+        &exts);
+    for (const legacy_format_entry *entry : record.encdec) {
+        if (entry == nullptr || !same(entry->decode, cfg_decoder_get_program(decoder)) ||
+            !decoder_entry_matches(*entry, "default"))
+            continue;
+        bool all = true;
+        for (const std::string &ext : exts)
+            all = all && entry->match != nullptr && strcasecmp(entry->match, ext.c_str()) == 0;
+        if (all)
+            return;
+    }
+    fuzz_fail("decoder default: command \"%s\" and its %zu extensions come from no single "
+              "table entry",
+              cfg_decoder_get_program(decoder), exts.size());
 }
 
 void check_decoder(cfg_decoder *decoder, void *arg)
@@ -90,6 +111,8 @@ void check_decoder(cfg_decoder *decoder, void *arg)
                cfg_decoder_get_program(decoder));
     decoder_check check{record, name};
     cfg_decoder_foreach_ext(decoder, check_decoder_ext, &check);
+    if (strcasecmp(name, "default") == 0)
+        check_unnamed_decoder(record, decoder);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "driver/cfgmigrate_reencode.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "support/log_input.h"
@@ -28,14 +29,6 @@ owned_text copy_span(const char *begin, size_t len)
     std::memcpy(text, begin, len);
     text[len] = '\0';
     return owned_text(text);
-}
-
-// Version 0 named the Ogg container by its codecs.
-const char *format_name(const char *format)
-{
-    if (strcasecmp(format, "vorbis") == 0 || strcasecmp(format, "theora") == 0)
-        return "Ogg";
-    return format;
 }
 
 class Migration {
@@ -185,7 +178,8 @@ class Migration {
             apply_server(cfg_server_set_password, r_.sourcepassword, "<sourcepassword>",
                          kLogSecret);
         if (r_.format != nullptr)
-            apply(cfg_stream_set_format, stream_, streams_, format_name(r_.format), "<format>");
+            apply(cfg_stream_set_format, stream_, streams_, cfgmigrate_format_name(r_.format),
+                  "<format>");
         if (r_.filename != nullptr) {
             if (strcasecmp(r_.filename, "stdin") == 0)
                 apply(cfg_intake_set_type, intake_, intakes_, "stdin", "<filename>");
@@ -240,153 +234,34 @@ class Migration {
         // The encoder is named before it exists; drop_missing_encoder()
         // takes the name back if the table made no such encoder.
         if (r_.reencode != 0 && r_.format != nullptr)
-            apply(cfg_stream_set_encoder, stream_, streams_, format_name(r_.format), "<reencode>");
+            apply(cfg_stream_set_encoder, stream_, streams_, cfgmigrate_format_name(r_.format),
+                  "<reencode>");
+        std::vector<cfgmigrate_reencode_row> rows;
         for (const legacy_format_entry *entry : r_.encdec) {
-            if (entry == nullptr)
-                continue;
-            if (entry->encode != nullptr)
-                add_encoder(*entry);
-            if (entry->decode != nullptr)
-                add_decoder(*entry);
+            if (entry != nullptr)
+                rows.push_back({entry->format, entry->match, entry->decode, entry->encode});
         }
-        keep_unnamed_last();
-    }
-
-    // The document names an entry "default" by leaving its name out, and
-    // the client's reader fills every entry element into an existing
-    // "default": a table entry must therefore never continue an entry that
-    // an earlier table entry left under that name, or its command would
-    // silently replace the earlier one and take over that one's format or
-    // extensions. Only one such entry fits in a list; a later table entry
-    // that could only go there too is dropped with a warning naming it.
-    void drop_for_taken_default(const char *label, const char *command)
-    {
-        messages_.warning("%s: %s: %s: %s", path_, label, "\"default\" already taken", command);
-    }
-
-    // Encoders start from the entry named "default": the first entry of a
-    // format takes that format's name, a later one of the same format is
-    // refused the name and stays "default".
-    void add_encoder(const legacy_format_entry &entry)
-    {
-        const char *name = entry.format != nullptr ? format_name(entry.format) : nullptr;
-        cfg_encoder *encoder = nullptr;
-        if (cfg_encoder_list_find(encoders_, "default") == nullptr) {
-            encoder = cfg_encoder_list_get(encoders_, "default");
-        } else if (name == nullptr) {
-            // Without a format it cannot pass its check; it goes through the
-            // same steps as ever, on an entry of its own outside the list.
-            encoder = cfg_encoder_create("default");
-            apply(cfg_encoder_set_program, encoder, encoders_, entry.encode, "<encode>");
-            keep_if_valid(encoder, false);
-            return;
-        } else if (cfg_encoder_list_find(encoders_, name) != nullptr) {
-            drop_for_taken_default("<encdec> (encoder)", entry.encode);
-            return;
-        } else {
-            encoder = cfg_encoder_list_get(encoders_, name);
-        }
-        apply(cfg_encoder_set_program, encoder, encoders_, entry.encode, "<encode>");
-        if (name != nullptr) {
-            apply(cfg_encoder_set_name, encoder, encoders_, name, "<format> (encoder)");
-            apply(cfg_encoder_set_format_str, encoder, encoders_, name, "<format> (encoder)");
-        }
-        keep_if_valid(encoder, true);
-    }
-
-    void keep_if_valid(cfg_encoder *encoder, bool listed)
-    {
-        const char *reason = nullptr;
-        if (cfg_encoder_validate(encoder, &reason) != 0) {
-            messages_.warning("%s: %s: %s", path_, "<encdec> (encoder)", reason);
-            if (listed)
-                cfg_encoder_list_remove(encoders_, &encoder);
-        }
-        if (!listed)
-            cfg_encoder_destroy(&encoder);
-    }
-
-    // Decoders of one format merge: they collect every extension and keep
-    // the last command. A decoder without a format stays "default".
-    void add_decoder(const legacy_format_entry &entry)
-    {
-        const char *name = entry.format != nullptr ? format_name(entry.format) : nullptr;
-        cfg_decoder *decoder = name != nullptr ? cfg_decoder_list_find(decoders_, name) : nullptr;
-        if (decoder == nullptr) {
-            if (cfg_decoder_list_find(decoders_, "default") == nullptr) {
-                decoder = cfg_decoder_list_get(decoders_, "default");
-            } else if (name != nullptr) {
-                decoder = cfg_decoder_list_get(decoders_, name);
-            } else {
-                drop_for_taken_default("<encdec> (decoder)", entry.decode);
-                return;
-            }
-        }
-        apply(cfg_decoder_set_program, decoder, decoders_, entry.decode, "<decode>");
-        if (name != nullptr)
-            apply(cfg_decoder_set_name, decoder, decoders_, name, "<format> (decoder)");
-        cfg_decoder *former = nullptr;
-        if (entry.match != nullptr) {
-            former = cfg_decoder_list_find_by_ext(decoders_, entry.match);
-            apply(cfg_decoder_add_ext, decoder, decoders_, entry.match, "<match>");
-        }
-        keep_if_valid(decoder);
-        // A decoder that just gave up its only extension would be written
-        // out as a decoder the client refuses to load; it goes the same way
-        // as any other decoder that fails its check.
-        if (former != nullptr && former != decoder)
-            keep_if_valid(former);
-    }
-
-    // An entry written without its name must come last in its section, or
-    // the client's reader would fill the next entry element into it. Only
-    // an entry of its own made after "default" can stand behind it; the
-    // "default" entry is then made again at the end, with the same values.
-    void keep_unnamed_last()
-    {
-        if (cfg_decoder *decoder = cfg_decoder_list_find(decoders_, "default");
-            decoder != nullptr && decoder != last_of(decoders_, cfg_decoder_list_foreach)) {
-            std::string program = cfg_decoder_get_program(decoder);
-            std::vector<std::string> exts;
-            cfg_decoder_foreach_ext(
-                decoder,
-                [](const char *ext, void *arg) {
-                    static_cast<std::vector<std::string> *>(arg)->emplace_back(ext);
-                },
-                &exts);
-            cfg_decoder_list_remove(decoders_, &decoder);
-            decoder = cfg_decoder_list_get(decoders_, "default");
-            cfg_decoder_set_program(decoder, decoders_, program.c_str(), nullptr);
-            for (const std::string &ext : exts)
+        // Each warning is given the moment it arises, so it is counted and
+        // shown among the model's own notices as the table is worked through.
+        const cfgmigrate_reencode_entries entries =
+            cfgmigrate_reencode(rows, [this](const cfgmigrate_reencode_warning &w) {
+                if (w.value != nullptr)
+                    warn(w.label, w.reason, w.value);
+                else
+                    messages_.warning("%s: %s: %s", path_, w.label, w.reason);
+            });
+        // Every entry has passed the model's checks already, so the model
+        // takes each value as it is.
+        for (const cfgmigrate_reencode_decoder &d : entries.decoders) {
+            cfg_decoder *decoder = cfg_decoder_list_get(decoders_, d.name.c_str());
+            cfg_decoder_set_program(decoder, decoders_, d.program.c_str(), nullptr);
+            for (const std::string &ext : d.exts)
                 cfg_decoder_add_ext(decoder, decoders_, ext.c_str(), nullptr);
         }
-        if (cfg_encoder *encoder = cfg_encoder_list_find(encoders_, "default");
-            encoder != nullptr && encoder != last_of(encoders_, cfg_encoder_list_foreach)) {
-            std::string program = cfg_encoder_get_program(encoder);
-            int format = cfg_encoder_get_format(encoder);
-            cfg_encoder_list_remove(encoders_, &encoder);
-            encoder = cfg_encoder_list_get(encoders_, "default");
-            cfg_encoder_set_program(encoder, encoders_, program.c_str(), nullptr);
-            cfg_encoder_set_format(encoder, format);
-        }
-    }
-
-    template <typename Entry, typename List>
-    static Entry *last_of(List list, void (*foreach)(List, void (*)(Entry *, void *), void *))
-    {
-        Entry *last = nullptr;
-        foreach (
-            list, [](Entry *entry, void *arg) { *static_cast<Entry **>(arg) = entry; }, &last)
-            ;
-        return last;
-    }
-
-    void keep_if_valid(cfg_decoder *decoder)
-    {
-        const char *reason = nullptr;
-        if (cfg_decoder_validate(decoder, &reason) != 0) {
-            messages_.warning("%s: %s: %s", path_, "<encdec> (decoder)", reason);
-            cfg_decoder_list_remove(decoders_, &decoder);
+        for (const cfgmigrate_reencode_encoder &e : entries.encoders) {
+            cfg_encoder *encoder = cfg_encoder_list_get(encoders_, e.name.c_str());
+            cfg_encoder_set_program(encoder, encoders_, e.program.c_str(), nullptr);
+            cfg_encoder_set_format(encoder, e.format);
         }
     }
 
