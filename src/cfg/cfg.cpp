@@ -1,7 +1,6 @@
 #include "cfg/cfg.h"
 
 #include <cstdint>
-#include <limits>
 #include <utility>
 
 #include "cfg/cfg_placeholder.h"
@@ -112,8 +111,8 @@ int cfg_set_metadata_format_str(const char *format_str, const char **errstrp)
 int cfg_set_metadata_refresh_interval(const char *refresh_interval, const char **errstrp)
 {
     return cfg_value::set_number(metadata().refresh_interval, refresh_interval,
-                                 std::numeric_limits<int32_t>::min(),
-                                 std::numeric_limits<int32_t>::max(), errstrp);
+                                 kCfgMetadataRefreshIntervalMin, kCfgMetadataRefreshIntervalMax,
+                                 errstrp);
 }
 
 int cfg_set_metadata_normalize_strings(const char *normalize_strings, const char **errstrp)

@@ -16,6 +16,11 @@ enum {
     CFG_SOURCE_XML = 0,
 };
 
+// The refresh intervals the setter takes, in seconds; one below 0 is no
+// interval.
+inline constexpr long long kCfgMetadataRefreshIntervalMin = INT32_MIN;
+inline constexpr long long kCfgMetadataRefreshIntervalMax = INT32_MAX;
+
 struct cfg_metadata {
     char program[1024];
     char *format_str;

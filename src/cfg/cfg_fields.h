@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <strings.h>
@@ -61,6 +62,12 @@ template <auto Get, typename Entry> cfg_field_value name(Entry *entry)
 
 } // namespace cfg_fields
 
+// The whole numbers a field takes, as its setter checks them.
+struct cfg_number_range {
+    long long min;
+    long long max;
+};
+
 template <typename Entry, typename List> struct cfg_field {
     const char *element; // also the messages' name of the field
     int (*set)(Entry *entry, List list, const char *value, const char **errstrp);
@@ -71,6 +78,8 @@ template <typename Entry, typename List> struct cfg_field {
     // For a field that moves its value away from another entry of the list:
     // which entry holds the value before the setter runs.
     Entry *(*holder)(List list, const char *value) = nullptr;
+    // For a number: what its setter takes.
+    std::optional<cfg_number_range> range = std::nullopt;
 };
 
 template <typename Entry, typename List> struct cfg_entry_kind {
@@ -89,13 +98,15 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
     {"name", cfg_server_set_name, cfg_fields::name<cfg_server_get_name>},
     {"protocol", cfg_server_set_protocol, cfg_fields::text<cfg_server_get_protocol_str>},
     {"hostname", cfg_server_set_hostname, cfg_fields::text<cfg_server_get_hostname>},
-    {"port", cfg_server_set_port,
-     [](cfg_server *s) -> cfg_field_value {
+    {.element = "port",
+     .set = cfg_server_set_port,
+     .get = [](cfg_server *s) -> cfg_field_value {
          const int port = cfg_server_get_port(s);
          if (port == kCfgServerDefaultPort)
              return {};
          return cfg_field_value(std::to_string(static_cast<unsigned int>(port)));
-     }},
+     },
+     .range = cfg_number_range{kCfgServerPortMin, kCfgServerPortMax}},
     {"user", cfg_server_set_user,
      [](cfg_server *s) -> cfg_field_value {
          const char *user = cfg_server_get_user(s);
@@ -115,13 +126,15 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
     {"ca_dir", cfg_server_set_ca_dir, cfg_fields::text<cfg_server_get_ca_dir>},
     {"ca_file", cfg_server_set_ca_file, cfg_fields::text<cfg_server_get_ca_file>},
     {"client_cert", cfg_server_set_client_cert, cfg_fields::text<cfg_server_get_client_cert>},
-    {"reconnect_attempts", cfg_server_set_reconnect_attempts,
-     [](cfg_server *s) -> cfg_field_value {
+    {.element = "reconnect_attempts",
+     .set = cfg_server_set_reconnect_attempts,
+     .get = [](cfg_server *s) -> cfg_field_value {
          const uint32_t attempts = cfg_server_get_reconnect_attempts(s);
          if (attempts == 0)
              return {};
          return cfg_field_value(std::to_string(attempts));
-     }},
+     },
+     .range = cfg_number_range{kCfgServerReconnectAttemptsMin, kCfgServerReconnectAttemptsMax}},
 };
 
 // A stream without a format gets no format line: the reader then refuses
@@ -250,6 +263,7 @@ struct cfg_metadata_field {
     const char *element; // also the messages' name of the setting
     int (*set)(const char *value, const char **errstrp);
     cfg_field_value (*get)();
+    std::optional<cfg_number_range> range = std::nullopt; // for a number
 };
 
 struct cfg_metadata_section {
@@ -260,13 +274,15 @@ struct cfg_metadata_section {
 inline constexpr cfg_metadata_field kCfgMetadataFields[] = {
     {"program", cfg_set_metadata_program, cfg_fields::text<cfg_get_metadata_program>},
     {"format_str", cfg_set_metadata_format_str, cfg_fields::text<cfg_get_metadata_format_str>},
-    {"refresh_interval", cfg_set_metadata_refresh_interval,
-     []() -> cfg_field_value {
+    {.element = "refresh_interval",
+     .set = cfg_set_metadata_refresh_interval,
+     .get = []() -> cfg_field_value {
          const int interval = cfg_get_metadata_refresh_interval();
          if (interval < 0)
              return {};
          return cfg_field_value(std::to_string(interval));
-     }},
+     },
+     .range = cfg_number_range{kCfgMetadataRefreshIntervalMin, kCfgMetadataRefreshIntervalMax}},
     {"normalize_strings", cfg_set_metadata_normalize_strings,
      cfg_fields::flag<cfg_get_metadata_normalize_strings>},
     {"no_updates", cfg_set_metadata_no_updates, cfg_fields::flag<cfg_get_metadata_no_updates>},

@@ -37,8 +37,10 @@ class document_reader {
   public:
     // A document can repeat a section or a metadata field a million times,
     // each with its refusal: the messages go through the read's channel.
-    document_reader(log_input &messages, xmlDoc *doc)
-        : path_(messages.path()), texts_(doc), messages_(messages)
+    document_reader(log_input &messages, xmlDoc *doc, const cfg_document_observer *observer)
+        : path_(messages.path()), texts_(doc), markup_(doc), messages_(messages),
+          observer_(observer != nullptr && observer->passed_over != nullptr ? observer : nullptr),
+          refusals_(observer != nullptr && observer->refused != nullptr ? observer : nullptr)
     {
     }
 
@@ -47,9 +49,30 @@ class document_reader {
     // Sections of other names are passed over.
     void read_section(const xmlNode *section);
 
+    static bool is_section(const xmlNode *node)
+    {
+        for (const section_reader &s : kSections) {
+            if (named(node, s.name))
+                return true;
+        }
+        return false;
+    }
+
     // An element of a name the client does not know is passed over; a
-    // misspelt one would otherwise lose its setting without a word.
-    void pass_over(const xmlNode *node) { xml_pass_over(messages_, node); }
+    // misspelt one would otherwise lose its setting without a word. An
+    // observer is told instead, also of an entity reference in its place
+    // that brings elements in, which the client passes over without one.
+    void pass_over(const xmlNode *node)
+    {
+        if (observer_ == nullptr) {
+            xml_pass_over(messages_, node);
+            return;
+        }
+        if (node->type == XML_ELEMENT_NODE)
+            tell(cfg_passed_over_kind::unknown_element, node, node->parent, nullptr);
+        else if (node->type == XML_ENTITY_REF_NODE)
+            pass_over_entity(node);
+    }
 
   private:
     using read_fn = void (document_reader::*)(const xmlNode *section);
@@ -64,7 +87,68 @@ class document_reader {
     // the text without a word; such a field is refused instead, as is one
     // whose text is too long for the model or whose entities expand too
     // far.
-    xml_text text_of(const xmlNode *field) { return texts_.text(field); }
+    xml_text text_of(const xmlNode *field)
+    {
+        if (observer_ != nullptr)
+            look_into(field);
+        return texts_.text(field);
+    }
+
+    // The client takes a setting's text and passes over whatever markup it
+    // holds: `<hostname>stream<x>host</x></hostname>` is "stream". Only an
+    // observer hears of it; an entity that is never read is refused with
+    // the text.
+    void look_into(const xmlNode *field)
+    {
+        for (const xmlNode *node = field->children; node != nullptr; node = node->next) {
+            if (node->type == XML_ELEMENT_NODE)
+                tell(cfg_passed_over_kind::element_in_text, node, field, nullptr);
+            else if (node->type == XML_ENTITY_REF_NODE && markup_.of(node).element != nullptr)
+                pass_over_entity(node);
+        }
+    }
+
+    void pass_over_entity(const xmlNode *reference)
+    {
+        if (const xml_markup_finder::markup found = markup_.of(reference))
+            tell(cfg_passed_over_kind::entity_markup, reference, reference->parent, found.element);
+    }
+
+    // `node` is the element passed over, or the entity reference that
+    // brings `brought` in.
+    void tell(cfg_passed_over_kind kind, const xmlNode *node, const xmlNode *parent,
+              const xmlNode *brought)
+    {
+        const bool entity = kind == cfg_passed_over_kind::entity_markup;
+        const cfg_document_passed_over what{
+            .kind = kind,
+            .line = xmlGetLineNo(node),
+            .element = entity ? (brought != nullptr ? xml_chars(brought->name) : nullptr)
+                              : xml_chars(node->name),
+            .parent = xml_chars(parent->name),
+            .entity = entity ? xml_chars(node->name) : nullptr,
+        };
+        observer_->passed_over(&what, observer_->arg);
+    }
+
+    // After the message about a refused setting, for an observer's hints.
+    void refused(const char *section, const char *entry, long entry_line, const char *field,
+                 const xmlNode *node, const char *value, const char *reason)
+    {
+        if (refusals_ == nullptr)
+            return;
+        const cfg_document_refusal what{
+            .kind = cfg_refusal_kind::setting,
+            .line = xmlGetLineNo(node),
+            .section = section,
+            .entry = entry,
+            .entry_line = entry_line,
+            .field = field,
+            .value = value,
+            .reason = reason,
+        };
+        refusals_->refused(&what, refusals_->arg);
+    }
 
     // The reason a joined text is refused for, after the entity that cannot
     // be expanded (whose message names it); null when it is not.
@@ -122,6 +206,8 @@ class document_reader {
                     messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
                                     Section.entry, Section.name(entry), field->element,
                                     reason_text(reason));
+                    refused(Section.section, Section.entry, entry_line, field->element, child,
+                            value, reason_text(reason));
                     failed_ = true;
                     return;
                 }
@@ -180,9 +266,12 @@ class document_reader {
                 failed_ = true;
                 continue;
             }
-            if (field->set(xml_chars(text.text.get()), &reason) != 0) {
+            const char *value = xml_chars(text.text.get());
+            if (field->set(value, &reason) != 0) {
                 messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child),
                                 kCfgMetadata.section, field->element, reason_text(reason));
+                refused(kCfgMetadata.section, nullptr, 0, field->element, child, value,
+                        reason_text(reason));
                 failed_ = true;
             }
         }
@@ -190,7 +279,10 @@ class document_reader {
 
     const char *path_;
     xml_text_joiner texts_;
+    xml_markup_finder markup_;
     log_input &messages_;
+    const cfg_document_observer *observer_; // when it hears what is passed over
+    const cfg_document_observer *refusals_; // when it hears of refusals
     bool failed_ = false;
 };
 
@@ -256,9 +348,9 @@ constexpr entry_kind kEntryKinds[] = {
 // elements there are, where, and under which name each one ends up. A
 // caller can tell from it what the model alone no longer shows, such as
 // two entry elements that filled one entry.
-void walk_entries(xmlDoc *doc, const xmlNode *root, cfg_document_entry_fn fn, void *arg)
+void walk_entries(xmlDoc *doc, const xmlNode *root, const cfg_document_observer &observer)
 {
-    // Names only; an entity that would not expand was refused by the read.
+    // Names only; an entity that would not expand is refused by the read.
     xml_text_joiner texts(doc);
     for (const xmlNode *section = root->children; section != nullptr; section = section->next) {
         for (const entry_kind &kind : kEntryKinds) {
@@ -283,14 +375,45 @@ void walk_entries(xmlDoc *doc, const xmlNode *root, cfg_document_entry_fn fn, vo
                     .line = xmlGetLineNo(node),
                     .name = has_name ? (name ? xml_chars(name.get()) : "") : nullptr,
                 };
-                fn(&entry, arg);
+                observer.entry(&entry, observer.arg);
             }
             break;
         }
     }
 }
 
-int read_document(const char *path, cfg_document_entry_fn fn, void *arg)
+// A document that does not parse for a '&' that opens no reference, as in
+// a URL's query, is the mistake of a hand that wrote the text as it is; the
+// parser names it in its last report.
+void tell_stray_ampersand(const cfg_document_observer *observer)
+{
+    if (observer == nullptr || observer->refused == nullptr)
+        return;
+    const xmlError *error = xmlGetLastError();
+    if (error == nullptr || error->domain != XML_FROM_PARSER)
+        return;
+    const bool stray =
+        error->code == XML_ERR_ENTITYREF_SEMICOL_MISSING ||
+        (error->code == XML_ERR_NAME_REQUIRED && error->message != nullptr &&
+         std::strncmp(error->message, "xmlParseEntityRef", 17) == 0);
+    if (!stray)
+        return;
+    const cfg_document_refusal what{.kind = cfg_refusal_kind::stray_ampersand,
+                                    .line = error->line};
+    observer->refused(&what, observer->arg);
+}
+
+unsigned int count_sections(const xmlNode *root)
+{
+    unsigned int sections = 0;
+    for (const xmlNode *node = root->children; node != nullptr; node = node->next) {
+        if (document_reader::is_section(node))
+            sections++;
+    }
+    return sections;
+}
+
+int read_document(const char *path, const cfg_document_observer *observer)
 {
     if (path == nullptr)
         path = "";
@@ -304,10 +427,12 @@ int read_document(const char *path, cfg_document_entry_fn fn, void *arg)
 
     // What ends the read is said after the parser's diagnostics were
     // summed up, and is never held back.
+    xmlResetLastError();
     xml_doc_ptr doc = xml_parse_local_file(path, "");
     if (!doc) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: not well-formed XML", messages.path());
+        tell_stray_ampersand(observer);
         return -1;
     }
     const xmlNode *root = xmlDocGetRootElement(doc.get());
@@ -323,11 +448,16 @@ int read_document(const char *path, cfg_document_entry_fn fn, void *arg)
         return -1;
     }
 
-    document_reader reader(messages, doc.get());
+    if (observer != nullptr && observer->root != nullptr) {
+        const cfg_document_root what{.line = xmlGetLineNo(root),
+                                     .sections = count_sections(root)};
+        observer->root(&what, observer->arg);
+    }
+    if (observer != nullptr && observer->entry != nullptr)
+        walk_entries(doc.get(), root, *observer);
+    document_reader reader(messages, doc.get(), observer);
     for (const xmlNode *section = root->children; section != nullptr; section = section->next)
         reader.read_section(section);
-    if (fn != nullptr)
-        walk_entries(doc.get(), root, fn, arg);
     messages.finish();
     return reader.failed() ? -1 : 0;
 }
@@ -336,12 +466,12 @@ int read_document(const char *path, cfg_document_entry_fn fn, void *arg)
 
 int cfg_document_read(const char *path)
 {
-    return read_document(path, nullptr, nullptr);
+    return read_document(path, nullptr);
 }
 
-int cfg_document_read_entries(const char *path, cfg_document_entry_fn fn, void *arg)
+int cfg_document_read_observed(const char *path, const cfg_document_observer *observer)
 {
-    return read_document(path, fn, arg);
+    return read_document(path, observer);
 }
 
 int cfg_reload_file()

@@ -24,11 +24,68 @@ struct cfg_document_entry {
 };
 using cfg_document_entry_fn = void (*)(const cfg_document_entry *entry, void *arg);
 
-// cfg_document_read, with the same messages and result; then, when the
-// document parsed and its root element was accepted, `fn` is called for
-// every entry element of the list sections in document order, whether or
-// not the read refused something. The texts live until `fn` returns.
-int cfg_document_read_entries(const char *path, cfg_document_entry_fn fn, void *arg);
+// What a reader passes over: the client reads only the elements it knows,
+// in the places it knows them, and takes nothing but text from a setting
+// or an entity. A checker turns each into a problem of its own.
+enum class cfg_passed_over_kind {
+    // An element of a name the client does not know in that place.
+    unknown_element,
+    // An element inside a setting, whose text alone the client reads.
+    element_in_text,
+    // An entity reference that brings elements in, or that the client
+    // never expands (an external entity) where the document's elements
+    // stand.
+    entity_markup,
+};
+
+struct cfg_document_passed_over {
+    cfg_passed_over_kind kind;
+    long line;           // of the element, or of the entity reference
+    const char *element; // its name as written; for entity_markup the first
+                         // element the entity brings in, or null
+    const char *parent;  // the element it stands in, as written
+    const char *entity;  // the entity's name, for entity_markup only
+};
+
+// A setting the model refused, right after the reader's message about it;
+// or a document that does not parse because of a '&' that opens no entity
+// reference (kind stray_ampersand, with only the line).
+enum class cfg_refusal_kind { setting, stray_ampersand };
+
+struct cfg_document_refusal {
+    cfg_refusal_kind kind;
+    long line;                     // of the setting's element, or of the parser's stop
+    const char *section = nullptr; // "servers", ..., "metadata"
+    const char *entry = nullptr;   // "server", ...; null in the metadata section
+    long entry_line = 0;           // of the entry element; 0 in the metadata section
+    const char *field = nullptr;   // the setting's element, as the field tables name it
+    const char *value = nullptr;   // the refused text; null for an element without text
+    const char *reason = nullptr;  // the model's reason
+};
+
+// The root element, once it was accepted and before anything in it is read.
+struct cfg_document_root {
+    long line;
+    unsigned int sections; // elements at the root that name a section
+};
+
+// What a caller learns while a document is read. Every callback may be
+// null; the texts live until it returns.
+struct cfg_document_observer {
+    void (*root)(const cfg_document_root *root, void *arg) = nullptr;
+    // Every entry element of the list sections in document order, whether
+    // or not the read refuses something, after `root` and before the read.
+    cfg_document_entry_fn entry = nullptr;
+    // In place of the reader's notice, and also for what the reader passes
+    // over without one (elements in a setting, elements from entities).
+    void (*passed_over)(const cfg_document_passed_over *what, void *arg) = nullptr;
+    void (*refused)(const cfg_document_refusal *what, void *arg) = nullptr;
+    void *arg = nullptr;
+};
+
+// cfg_document_read, with the same messages and result, telling `observer`
+// (which may be null) what it reads and passes over.
+int cfg_document_read_observed(const char *path, const cfg_document_observer *observer);
 
 // Reads the configured file into an emptied active configuration; on
 // failure the previous configuration is active again. 0 or -1.

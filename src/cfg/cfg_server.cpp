@@ -110,7 +110,7 @@ int cfg_server_set_hostname(cfg_server *server, cfg_server_list, const char *hos
 
 int cfg_server_set_port(cfg_server *server, cfg_server_list, const char *port, const char **errstrp)
 {
-    return cfg_value::set_number(server->port, port, 1, 65535, errstrp);
+    return cfg_value::set_number(server->port, port, kCfgServerPortMin, kCfgServerPortMax, errstrp);
 }
 
 int cfg_server_set_user(cfg_server *server, cfg_server_list, const char *user, const char **errstrp)
@@ -156,7 +156,9 @@ int cfg_server_set_client_cert(cfg_server *server, cfg_server_list, const char *
 int cfg_server_set_reconnect_attempts(cfg_server *server, cfg_server_list, const char *attempts,
                                       const char **errstrp)
 {
-    return cfg_value::set_number(server->reconnect_attempts, attempts, 0, UINT32_MAX, errstrp);
+    return cfg_value::set_number(server->reconnect_attempts, attempts,
+                                 kCfgServerReconnectAttemptsMin, kCfgServerReconnectAttemptsMax,
+                                 errstrp);
 }
 
 int cfg_server_validate(cfg_server *server, const char **errstrp)

@@ -24,6 +24,12 @@ enum {
 inline constexpr int kCfgServerDefaultPort = 8000;
 inline constexpr char kCfgServerDefaultUser[] = "source";
 
+// The whole numbers the setters take; messages that name a range use them.
+inline constexpr long long kCfgServerPortMin = 1;
+inline constexpr long long kCfgServerPortMax = 65535;
+inline constexpr long long kCfgServerReconnectAttemptsMin = 0;
+inline constexpr long long kCfgServerReconnectAttemptsMax = UINT32_MAX;
+
 struct cfg_server;
 using cfg_server_list = cfg_named_head<cfg_server> *;
 using cfg_server_list_fn = void (*)(cfg_server *server, void *arg);

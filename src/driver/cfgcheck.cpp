@@ -1,6 +1,7 @@
 #include "driver/cfgcheck.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -11,8 +12,11 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_fields.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
+#include "driver/cfgcheck_hint.h"
+#include "driver/cfgmigrate_convert.h"
 #include "driver/program.h"
 #include "support/log.h"
 #include "support/log_input.h"
@@ -122,21 +126,237 @@ class merge_check {
     std::vector<merge> merges_;
 };
 
-// What the checker learns from the document's entry elements.
-struct document_facts {
+// The strict part of the check: the client passes over what it does not
+// know, and a file that holds any such thing will not do what its writer
+// meant. Each element or entity reference the reader passes over is an
+// error, and so is a document that configures no stream. A document of
+// version 0 is one error that says how to convert it, not a list of every
+// element of it. Where the checker can tell what was meant, a hint line
+// follows the problem's message.
+class document_check {
+  public:
+    explicit document_check(log_input &messages) : messages_(messages) {}
+
+    cfg_document_observer observer()
+    {
+        return {
+            .root = [](const cfg_document_root *r,
+                       void *arg) { static_cast<document_check *>(arg)->root(*r); },
+            .entry = [](const cfg_document_entry *e,
+                        void *arg) { static_cast<document_check *>(arg)->entry(*e); },
+            .passed_over = [](const cfg_document_passed_over *p,
+                              void *arg) { static_cast<document_check *>(arg)->passed_over(*p); },
+            .refused = [](const cfg_document_refusal *r,
+                          void *arg) { static_cast<document_check *>(arg)->refused(*r); },
+            .arg = this,
+        };
+    }
+
+    // After the read: what was held back until it was known whether the
+    // document is one of version 0.
+    void finish_read()
+    {
+        if (version0_) {
+            problem("%s: version 0.x configuration: convert it with onyxcast-cfgmigrate -0 %s",
+                    messages_.path(), messages_.path());
+            held_names_.clear();
+            held_.clear();
+        } else {
+            report_held();
+        }
+    }
+
+    // Last, as it concerns the whole file.
+    void finish()
+    {
+        if (root_seen_ && !version0_ && streams_ == 0) {
+            problem("%s: no stream: the client would have nothing to send", messages_.path());
+            hint_line(0, "add a <streams> section with a <stream>");
+        }
+    }
+
+    // Errors this check gave; the reader's own refusals fail the read.
+    unsigned int problems() const { return problems_; }
+
     merge_check merges;
     // The line of the element that gave each stream its final name, so
     // that a reference problem points at the stream as written.
     std::unordered_map<std::string, long> stream_lines;
-};
 
-void note_entry(const cfg_document_entry *e, void *arg)
-{
-    auto *facts = static_cast<document_facts *>(arg);
-    facts->merges.entry(*e);
-    if (std::strcmp(e->entry, "stream") == 0)
-        facts->stream_lines[fold(e->name != nullptr ? e->name : "default")] = e->line;
-}
+  private:
+    // A passed-over element at a root without sections, kept until the
+    // read ends: only then is it known whether the document is one of
+    // version 0. Only the first ones keep their names: they fill the
+    // channel's limit, and past it messages are only counted.
+    struct held {
+        long line;
+        cfg_passed_over_kind kind;
+        bool hinted;
+    };
+    struct held_names {
+        cfg_passed_over_kind kind;
+        long line;
+        bool has_element;
+        std::string element;
+        std::string entity;
+    };
+
+    static std::string kept(const char *text)
+    {
+        return text != nullptr ? std::string(text, strnlen(text, log_input::kValueMax + 1)) : "";
+    }
+
+    void root(const cfg_document_root &r)
+    {
+        root_seen_ = true;
+        sections_ = r.sections;
+    }
+
+    void entry(const cfg_document_entry &e)
+    {
+        merges.entry(e);
+        const std::string name = fold(e.name != nullptr ? e.name : kCfgDefaultEntryName);
+        if (std::strcmp(e.entry, kCfgStreams.entry) == 0) {
+            streams_++;
+            stream_lines[name] = e.line;
+        }
+        // Entries come in document order: the first one of a name stays.
+        first_named_.try_emplace(std::string(e.section) + '/' + name,
+                                 named_entry{kept(e.name != nullptr ? e.name : kCfgDefaultEntryName), e.line});
+    }
+
+    void passed_over(const cfg_document_passed_over &what)
+    {
+        if (sections_ == 0 && what.kind != cfg_passed_over_kind::element_in_text) {
+            hold(what);
+            return;
+        }
+        report(what);
+    }
+
+    void hold(const cfg_document_passed_over &what)
+    {
+        // Only the root's children are passed over here.
+        if (what.kind == cfg_passed_over_kind::unknown_element &&
+            cfgmigrate_places(what.element, nullptr, nullptr) > 0)
+            version0_ = true;
+        if (held_names_.size() < log_input::kShown) {
+            root_name_ = kept(what.parent);
+            held_names_.push_back({what.kind, what.line, what.element != nullptr,
+                                   kept(what.element), kept(what.entity)});
+            return;
+        }
+        held_.push_back({what.line, what.kind, !cfgcheck_hint_passed_over(what).empty()});
+    }
+
+    void report_held()
+    {
+        for (const held_names &h : held_names_) {
+            report(cfg_document_passed_over{
+                .kind = h.kind,
+                .line = h.line,
+                .element = h.has_element ? h.element.c_str() : nullptr,
+                .parent = root_name_.c_str(),
+                .entity = h.kind == cfg_passed_over_kind::entity_markup ? h.entity.c_str()
+                                                                        : nullptr,
+            });
+        }
+        // Past the channel's limit, each is only counted, as its message
+        // and its hint would be.
+        for (const held &h : held_) {
+            problem("%s", "");
+            if (h.hinted)
+                hint_line(h.line, "-");
+        }
+        held_names_.clear();
+        held_.clear();
+    }
+
+    void report(const cfg_document_passed_over &what)
+    {
+        const char *path = messages_.path();
+        switch (what.kind) {
+        case cfg_passed_over_kind::unknown_element:
+            problem("%s[%ld]: passed over <%s> in <%s>: unknown element", path, what.line,
+                    what.element, what.parent);
+            break;
+        case cfg_passed_over_kind::element_in_text:
+            problem("%s[%ld]: passed over <%s> in <%s>: an element in a setting's text", path,
+                    what.line, what.element, what.parent);
+            break;
+        case cfg_passed_over_kind::entity_markup:
+            if (what.element != nullptr)
+                problem("%s[%ld]: passed over <%s> in <%s>: brought in by entity '%s'", path,
+                        what.line, what.element, what.parent, what.entity);
+            else
+                problem("%s[%ld]: passed over entity '%s' in <%s>: never expanded", path,
+                        what.line, what.entity, what.parent);
+            break;
+        }
+        hint_line(what.line, cfgcheck_hint_passed_over(what));
+    }
+
+    void refused(const cfg_document_refusal &what)
+    {
+        if (what.kind == cfg_refusal_kind::stray_ampersand) {
+            hint_line(what.line, "write a '&' of the text as &amp;");
+            return;
+        }
+        if (std::string hint = cfgcheck_hint_number(what); !hint.empty()) {
+            hint_line(what.line, hint);
+            return;
+        }
+        // A name another entry of the section already has.
+        if (what.entry != nullptr && what.value != nullptr &&
+            std::strcmp(what.field, "name") == 0) {
+            const auto first = first_named_.find(std::string(what.section) + '/' + fold(what.value));
+            if (first != first_named_.end() && first->second.line < what.entry_line) {
+                char text[64];
+                std::snprintf(text, sizeof text, ") at line %ld", first->second.line);
+                hint_line(what.line, "the name is taken by " + std::string(what.entry) + " (" +
+                                         first->second.name + text);
+            }
+        }
+    }
+
+    void problem(const char *format, ...) LOG_PRINTF(2, 3)
+    {
+        va_list ap;
+        va_start(ap, format);
+        messages_.message(LOG_LEVEL_ERROR, format, ap);
+        va_end(ap);
+        problems_++;
+    }
+
+    // "PATH[LINE]: hint: TEXT" right after its problem, or "PATH: hint:
+    // TEXT" for a problem of the whole file (line 0).
+    void hint_line(long line, const std::string &text)
+    {
+        if (text.empty())
+            return;
+        if (line > 0)
+            messages_.error("%s[%ld]: hint: %s", messages_.path(), line, text.c_str());
+        else
+            messages_.error("%s: hint: %s", messages_.path(), text.c_str());
+    }
+
+    log_input &messages_;
+    bool root_seen_ = false;
+    unsigned int sections_ = 0;
+    unsigned int streams_ = 0;
+    bool version0_ = false;
+    std::vector<held_names> held_names_; // the first ones
+    std::vector<held> held_;             // the rest
+    std::string root_name_;              // as written
+    // The first entry element of each name, by "section/name" in small
+    // letters, as the lists compare names.
+    struct named_entry {
+        std::string name;
+        long line;
+    };
+    std::unordered_map<std::string, named_entry> first_named_;
+    unsigned int problems_ = 0;
+};
 
 // A stream names its intake, server and encoder; a name that matches no
 // entry of that kind would leave the client without it at run time. An
@@ -144,7 +364,7 @@ void note_entry(const cfg_document_entry *e, void *arg)
 // them, by the lists' own lookups.
 class reference_check {
   public:
-    reference_check(const document_facts &facts, log_input &messages)
+    reference_check(const document_check &facts, log_input &messages)
         : facts_(facts), messages_(messages)
     {
     }
@@ -175,7 +395,7 @@ class reference_check {
                         reference, name);
     }
 
-    const document_facts &facts_;
+    const document_check &facts_;
     log_input &messages_;
 };
 
@@ -189,15 +409,18 @@ int cfgcheck_file(const char *path)
     // The reader's messages and the checker's own share one channel, and
     // so one limit and one set of closing lines; the verdict comes after.
     log_input messages(path != nullptr ? path : "", "");
-    document_facts facts{merge_check(), {}};
-    const bool read = cfg_document_read_entries(path, note_entry, &facts) == 0;
-    const unsigned int read_errors = messages.errors();
-    facts.merges.report(messages);
+    document_check check(messages);
+    const cfg_document_observer observer = check.observer();
+    const bool read = cfg_document_read_observed(path, &observer) == 0;
+    check.finish_read();
+    const unsigned int errors = messages.errors();
+    check.merges.report(messages);
     // References are judged only on a complete model: after a refusal,
     // whole sections may be missing from it.
     if (read)
-        reference_check(facts, messages).run();
-    const bool problems = messages.errors() != read_errors;
+        reference_check(check, messages).run();
+    check.finish();
+    const bool problems = check.problems() != 0 || messages.errors() != errors;
     messages.finish();
     if (!read || problems) {
         messages.summary(LOG_LEVEL_ERROR, "%s: configuration refused", messages.path());

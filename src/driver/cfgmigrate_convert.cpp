@@ -4,10 +4,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <strings.h>
+#include <variant>
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_fields.h"
 #include "driver/cfgmigrate_reencode.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -29,6 +33,67 @@ owned_text copy_span(const char *begin, size_t len)
     std::memcpy(text, begin, len);
     text[len] = '\0';
     return owned_text(text);
+}
+
+using server_setter = int (*)(cfg_server *, cfg_server_list, const char *, const char **);
+using stream_setter = int (*)(cfg_stream *, cfg_stream_list, const char *, const char **);
+using intake_setter = int (*)(cfg_intake *, cfg_intake_list, const char *, const char **);
+using decoder_setter = int (*)(cfg_decoder *, cfg_decoder_list, const char *, const char **);
+using encoder_setter = int (*)(cfg_encoder *, cfg_encoder_list, const char *, const char **);
+using metadata_setter = int (*)(const char *, const char **);
+using any_setter = std::variant<server_setter, stream_setter, intake_setter, decoder_setter,
+                                encoder_setter, metadata_setter>;
+
+// A version-0 element and a version-1 setter that the conversion hands
+// what it holds to.
+struct moved_setting {
+    const char *element;
+    any_setter setter;
+};
+
+// Every setting the conversion moves, in its order. The conversion takes
+// its setters from here (see setter_of), so that where a version-0 setting
+// ends up, which the checker tells the writer of a file that mixes both
+// versions, is read from what the conversion does. A "stdin" file name
+// becomes an intake type rather than a file name; that is the exception.
+constexpr moved_setting kMoves[] = {
+    {"url", cfg_server_set_hostname},
+    {"url", cfg_server_set_port},
+    {"url", cfg_stream_set_mountpoint},
+    {"sourceuser", cfg_server_set_user},
+    {"sourcepassword", cfg_server_set_password},
+    {"format", cfg_stream_set_format},
+    {"filename", cfg_intake_set_filename},
+    {"metadata_progname", cfg_set_metadata_program},
+    {"metadata_format", cfg_set_metadata_format_str},
+    {"metadata_refreshinterval", cfg_set_metadata_refresh_interval},
+    {"playlist_program", cfg_intake_set_type},
+    {"shuffle", cfg_intake_set_shuffle},
+    {"stream_once", cfg_intake_set_stream_once},
+    {"reconnect_tries", cfg_server_set_reconnect_attempts},
+    {"svrinfoname", cfg_stream_set_stream_name},
+    {"svrinfourl", cfg_stream_set_stream_url},
+    {"svrinfogenre", cfg_stream_set_stream_genre},
+    {"svrinfodescription", cfg_stream_set_stream_description},
+    {"svrinfobitrate", cfg_stream_set_stream_bitrate},
+    {"svrinfochannels", cfg_stream_set_stream_channels},
+    {"svrinfosamplerate", cfg_stream_set_stream_samplerate},
+    {"svrinfoquality", cfg_stream_set_stream_quality},
+    {"svrinfopublic", cfg_stream_set_public},
+    {"reencode", cfg_stream_set_encoder},
+    {"reencode", cfg_decoder_set_program},
+    {"reencode", cfg_encoder_set_program},
+};
+
+// The setter of the `nth` row of `element` in kMoves; a row that is
+// missing or of another kind fails the build.
+template <typename Setter> consteval Setter setter_of(std::string_view element, size_t nth = 0)
+{
+    for (const moved_setting &move : kMoves) {
+        if (element == move.element && nth-- == 0)
+            return std::get<Setter>(move.setter);
+    }
+    throw "no such row in kMoves";
 }
 
 class Migration {
@@ -139,13 +204,15 @@ class Migration {
             return -1;
         }
 
+        // The protocol is what the scheme says, not a setting of the file.
         apply_server(cfg_server_set_protocol, "HTTP", "<url>");
-        apply_server(cfg_server_set_hostname,
+        apply_server(setter_of<server_setter>("url", 0),
                      copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>",
                      url_piece_shown(userinfo, host, colon).c_str());
-        apply_server(cfg_server_set_port, copy_span(port, static_cast<size_t>(slash - port)).get(),
-                     "<url>", url_piece_shown(userinfo, port, slash).c_str());
-        apply(cfg_stream_set_mountpoint, stream_, streams_,
+        apply_server(setter_of<server_setter>("url", 1),
+                     copy_span(port, static_cast<size_t>(slash - port)).get(), "<url>",
+                     url_piece_shown(userinfo, port, slash).c_str());
+        apply(setter_of<stream_setter>("url", 2), stream_, streams_,
               copy_span(slash, std::strlen(slash)).get(), "<url>");
         return 0;
     }
@@ -173,37 +240,42 @@ class Migration {
     void settings()
     {
         if (r_.sourceuser != nullptr)
-            apply_server(cfg_server_set_user, r_.sourceuser, "<sourceuser>");
+            apply_server(setter_of<server_setter>("sourceuser"), r_.sourceuser, "<sourceuser>");
         if (r_.sourcepassword != nullptr)
-            apply_server(cfg_server_set_password, r_.sourcepassword, "<sourcepassword>",
-                         kLogSecret);
+            apply_server(setter_of<server_setter>("sourcepassword"), r_.sourcepassword,
+                         "<sourcepassword>", kLogSecret);
         if (r_.format != nullptr)
-            apply(cfg_stream_set_format, stream_, streams_, cfgmigrate_format_name(r_.format),
-                  "<format>");
+            apply(setter_of<stream_setter>("format"), stream_, streams_,
+                  cfgmigrate_format_name(r_.format), "<format>");
         if (r_.filename != nullptr) {
             if (strcasecmp(r_.filename, "stdin") == 0)
                 apply(cfg_intake_set_type, intake_, intakes_, "stdin", "<filename>");
             else
-                apply(cfg_intake_set_filename, intake_, intakes_, r_.filename, "<filename>");
+                apply(setter_of<intake_setter>("filename"), intake_, intakes_, r_.filename,
+                      "<filename>");
         }
         if (r_.metadata_progname != nullptr)
-            apply(cfg_set_metadata_program, r_.metadata_progname, "<metadata_progname>");
+            apply(setter_of<metadata_setter>("metadata_progname"), r_.metadata_progname,
+                  "<metadata_progname>");
         if (r_.metadata_format != nullptr)
-            apply(cfg_set_metadata_format_str, r_.metadata_format, "<metadata_format>");
+            apply(setter_of<metadata_setter>("metadata_format"), r_.metadata_format,
+                  "<metadata_format>");
         // 0 is left out on purpose: the version-1 setting keeps its initial
         // value; -1 (the element was absent) is passed on.
         if (r_.metadata_refreshinterval != 0)
-            apply_number(cfg_set_metadata_refresh_interval, r_.metadata_refreshinterval,
-                         "<metadata_refreshinterval>");
+            apply_number(setter_of<metadata_setter>("metadata_refreshinterval"),
+                         r_.metadata_refreshinterval, "<metadata_refreshinterval>");
         // After <filename>, so that a program intake wins over "stdin".
         if (r_.playlist_program != 0)
-            apply(cfg_intake_set_type, intake_, intakes_, "program", "playlist_program");
-        apply_number(cfg_intake_set_shuffle, intake_, intakes_, r_.shuffle, "<shuffle>");
-        apply_number(cfg_intake_set_stream_once, intake_, intakes_, r_.stream_once,
+            apply(setter_of<intake_setter>("playlist_program"), intake_, intakes_, "program",
+                  "playlist_program");
+        apply_number(setter_of<intake_setter>("shuffle"), intake_, intakes_, r_.shuffle,
+                     "<shuffle>");
+        apply_number(setter_of<intake_setter>("stream_once"), intake_, intakes_, r_.stream_once,
                      "<stream_once>");
         char tries[1024];
         std::snprintf(tries, sizeof tries, "%u", static_cast<unsigned int>(r_.reconnect_tries));
-        apply_server(cfg_server_set_reconnect_attempts, tries, "<reconnect_tries>");
+        apply_server(setter_of<server_setter>("reconnect_tries"), tries, "<reconnect_tries>");
 
         struct StreamText {
             char *legacy_config::*field;
@@ -211,22 +283,27 @@ class Migration {
             const char *label;
         };
         static constexpr StreamText kStreamTexts[] = {
-            {&legacy_config::svrinfoname, cfg_stream_set_stream_name, "<svrinfoname>"},
-            {&legacy_config::svrinfourl, cfg_stream_set_stream_url, "<svrinfourl>"},
-            {&legacy_config::svrinfogenre, cfg_stream_set_stream_genre, "<svrinfogenre>"},
-            {&legacy_config::svrinfodescription, cfg_stream_set_stream_description,
+            {&legacy_config::svrinfoname, setter_of<stream_setter>("svrinfoname"),
+             "<svrinfoname>"},
+            {&legacy_config::svrinfourl, setter_of<stream_setter>("svrinfourl"), "<svrinfourl>"},
+            {&legacy_config::svrinfogenre, setter_of<stream_setter>("svrinfogenre"),
+             "<svrinfogenre>"},
+            {&legacy_config::svrinfodescription, setter_of<stream_setter>("svrinfodescription"),
              "<svrinfodescription>"},
-            {&legacy_config::svrinfobitrate, cfg_stream_set_stream_bitrate, "<svrinfobitrate>"},
-            {&legacy_config::svrinfochannels, cfg_stream_set_stream_channels, "<svrinfochannels>"},
-            {&legacy_config::svrinfosamplerate, cfg_stream_set_stream_samplerate,
+            {&legacy_config::svrinfobitrate, setter_of<stream_setter>("svrinfobitrate"),
+             "<svrinfobitrate>"},
+            {&legacy_config::svrinfochannels, setter_of<stream_setter>("svrinfochannels"),
+             "<svrinfochannels>"},
+            {&legacy_config::svrinfosamplerate, setter_of<stream_setter>("svrinfosamplerate"),
              "<svrinfosamplerate>"},
-            {&legacy_config::svrinfoquality, cfg_stream_set_stream_quality, "<svrinfoquality>"},
+            {&legacy_config::svrinfoquality, setter_of<stream_setter>("svrinfoquality"),
+             "<svrinfoquality>"},
         };
         for (const StreamText &t : kStreamTexts)
             if (r_.*(t.field) != nullptr)
                 apply(t.setter, stream_, streams_, r_.*(t.field), t.label);
-        apply(cfg_stream_set_public, stream_, streams_, r_.svrinfopublic != 0 ? "yes" : "no",
-              "<svrinfopublic>");
+        apply(setter_of<stream_setter>("svrinfopublic"), stream_, streams_,
+              r_.svrinfopublic != 0 ? "yes" : "no", "<svrinfopublic>");
     }
 
     void reencode()
@@ -234,8 +311,8 @@ class Migration {
         // The encoder is named before it exists; drop_missing_encoder()
         // takes the name back if the table made no such encoder.
         if (r_.reencode != 0 && r_.format != nullptr)
-            apply(cfg_stream_set_encoder, stream_, streams_, cfgmigrate_format_name(r_.format),
-                  "<reencode>");
+            apply(setter_of<stream_setter>("reencode", 0), stream_, streams_,
+                  cfgmigrate_format_name(r_.format), "<reencode>");
         std::vector<cfgmigrate_reencode_row> rows;
         for (const legacy_format_entry *entry : r_.encdec) {
             if (entry != nullptr)
@@ -254,13 +331,15 @@ class Migration {
         // takes each value as it is.
         for (const cfgmigrate_reencode_decoder &d : entries.decoders) {
             cfg_decoder *decoder = cfg_decoder_list_get(decoders_, d.name.c_str());
-            cfg_decoder_set_program(decoder, decoders_, d.program.c_str(), nullptr);
+            setter_of<decoder_setter>("reencode", 1)(decoder, decoders_, d.program.c_str(),
+                                                     nullptr);
             for (const std::string &ext : d.exts)
                 cfg_decoder_add_ext(decoder, decoders_, ext.c_str(), nullptr);
         }
         for (const cfgmigrate_reencode_encoder &e : entries.encoders) {
             cfg_encoder *encoder = cfg_encoder_list_get(encoders_, e.name.c_str());
-            cfg_encoder_set_program(encoder, encoders_, e.program.c_str(), nullptr);
+            setter_of<encoder_setter>("reencode", 2)(encoder, encoders_, e.program.c_str(),
+                                                     nullptr);
             cfg_encoder_set_format(encoder, e.format);
         }
     }
@@ -313,4 +392,65 @@ int cfgmigrate_convert(const legacy_config *record, const char *path)
 {
     Migration migration(*record, path);
     return migration.run();
+}
+
+namespace {
+
+// The field of `kind` whose setter is `setter`, as a place; false when the
+// kind has none.
+template <const auto &Kind, typename Setter>
+bool place_in(Setter setter, cfgmigrate_place *place)
+{
+    for (const auto &field : Kind.fields) {
+        if (field.set == setter) {
+            *place = {Kind.section, Kind.entry, field.element};
+            return true;
+        }
+    }
+    return false;
+}
+
+bool place_of(const any_setter &setter, cfgmigrate_place *place)
+{
+    return std::visit(
+        [place](auto set) {
+            using Setter = decltype(set);
+            if constexpr (std::is_same_v<Setter, server_setter>)
+                return place_in<kCfgServers>(set, place);
+            else if constexpr (std::is_same_v<Setter, stream_setter>)
+                return place_in<kCfgStreams>(set, place);
+            else if constexpr (std::is_same_v<Setter, intake_setter>)
+                return place_in<kCfgIntakes>(set, place);
+            else if constexpr (std::is_same_v<Setter, decoder_setter>)
+                return place_in<kCfgDecoders>(set, place);
+            else if constexpr (std::is_same_v<Setter, encoder_setter>)
+                return place_in<kCfgEncoders>(set, place);
+            else {
+                for (const cfg_metadata_field &field : kCfgMetadata.fields) {
+                    if (field.set == set) {
+                        *place = {kCfgMetadata.section, nullptr, field.element};
+                        return true;
+                    }
+                }
+                return false;
+            }
+        },
+        setter);
+}
+
+} // namespace
+
+unsigned int cfgmigrate_places(const char *element,
+                               void (*fn)(const cfgmigrate_place *place, void *arg), void *arg)
+{
+    unsigned int count = 0;
+    for (const moved_setting &move : kMoves) {
+        cfgmigrate_place place{};
+        if (std::strcmp(move.element, element) != 0 || !place_of(move.setter, &place))
+            continue;
+        count++;
+        if (fn != nullptr)
+            fn(&place, arg);
+    }
+    return count;
 }

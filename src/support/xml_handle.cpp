@@ -200,12 +200,49 @@ bool xml_text_joiner::join::append(const xmlChar *content, bool through_entity)
 
 const xmlEntity *xml_text_joiner::join::entity_of(const xmlNode *reference) const
 {
+    return xml_entity_of(doc_, reference);
+}
+
+const xmlEntity *xml_entity_of(xmlDoc *doc, const xmlNode *reference)
+{
     // The parser points a reference at the declaration it found; looking
     // the name up instead would hash it at every one of maybe millions of
     // references.
     if (reference->children != nullptr && reference->children->type == XML_ENTITY_DECL)
         return reinterpret_cast<const xmlEntity *>(reference->children);
-    return xmlGetDocEntity(doc_, reference->name);
+    return xmlGetDocEntity(doc, reference->name);
+}
+
+xml_markup_finder::markup xml_markup_finder::of(const xmlNode *reference)
+{
+    return of_entity(xml_entity_of(doc_, reference), 0);
+}
+
+xml_markup_finder::markup xml_markup_finder::of_entity(const xmlEntity *entity,
+                                                       unsigned int depth)
+{
+    // As deep as the joiner goes; the parser refuses a loop, and one it
+    // let through would end here as an entity that brings nothing in.
+    constexpr unsigned int kMaxDepth = 64;
+    if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+        entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)
+        return markup{.unexpanded = true};
+    if (depth >= kMaxDepth)
+        return {};
+    // Entered before the walk, so that a loop finds it and stops.
+    const auto [known, fresh] = seen_.try_emplace(entity);
+    if (!fresh)
+        return known->second;
+    markup found;
+    for (const xmlNode *node = entity->children; node != nullptr && !found; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE)
+            found.element = node;
+        else if (node->type == XML_ENTITY_REF_NODE)
+            found = of_entity(xml_entity_of(doc_, node), depth + 1);
+    }
+    // The map may have grown and moved its entries meanwhile.
+    seen_[entity] = found;
+    return found;
 }
 
 xml_text xml_text_joiner::join::result()

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <unordered_map>
 
+#include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
@@ -89,6 +91,36 @@ class xml_text_joiner {
     xmlDoc *doc_;
     size_t expansion_left_ = kXmlExpansionMax;
 };
+
+// What the replacement of an entity holds besides text, for the readers
+// that take only text from entities: the first element it brings in, or
+// that it cannot be known, the entity being external or undeclared (such
+// entities are never read). Each declaration's replacement is looked at
+// once, however many references a document makes to it, and nested ones
+// through the references in it.
+class xml_markup_finder {
+  public:
+    struct markup {
+        const xmlNode *element = nullptr; // the first element brought in
+        bool unexpanded = false;          // an entity that is never read
+        explicit operator bool() const { return element != nullptr || unexpanded; }
+    };
+
+    explicit xml_markup_finder(xmlDoc *doc) : doc_(doc) {}
+
+    // What the entity of the reference node `reference` brings in.
+    markup of(const xmlNode *reference);
+
+  private:
+    markup of_entity(const xmlEntity *entity, unsigned int depth);
+
+    xmlDoc *doc_;
+    std::unordered_map<const xmlEntity *, markup> seen_;
+};
+
+// The declaration a reference node refers to, or null for an undeclared
+// entity.
+const xmlEntity *xml_entity_of(xmlDoc *doc, const xmlNode *reference);
 
 inline const char *xml_chars(const xmlChar *text)
 {

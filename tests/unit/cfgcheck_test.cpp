@@ -27,14 +27,17 @@ std::string walk(const std::string &xml, int *result, std::string *messages)
     chmod(file.c_path(), 0600);
     std::string seen;
     *messages = capture_log([&] {
-        *result = cfg_document_read_entries(
-            file.c_path(),
-            [](const cfg_document_entry *e, void *arg) {
-                auto &out = *static_cast<std::string *>(arg);
-                out += std::string(e->section) + "/" + e->entry + "@" + std::to_string(e->line) +
-                       "=" + (e->name != nullptr ? e->name : "-") + " ";
-            },
-            &seen);
+        const cfg_document_observer observer{
+            .entry =
+                [](const cfg_document_entry *e, void *arg) {
+                    auto &out = *static_cast<std::string *>(arg);
+                    out += std::string(e->section) + "/" + e->entry + "@" +
+                           std::to_string(e->line) + "=" + (e->name != nullptr ? e->name : "-") +
+                           " ";
+                },
+            .arg = &seen,
+        };
+        *result = cfg_document_read_observed(file.c_path(), &observer);
     });
     return seen;
 }
@@ -87,6 +90,7 @@ TEST_F(CfgCheck, NothingOfTheFileBeforeCarriesOver)
     TempFile first(R"(<onyxcast>
   <servers><server><hostname>h</hostname><password>p</password></server></servers>
   <encoders><encoder><name>MP3</name><format>MP3</format><program>lame - -</program></encoder></encoders>
+  <streams><stream><format>MP3</format><encoder>MP3</encoder></stream></streams>
 </onyxcast>
 )");
     TempFile second(R"(<onyxcast>

@@ -1,0 +1,267 @@
+#include "driver/cfgcheck_hint.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <optional>
+#include <strings.h>
+
+#include "cfg/cfg_document.h"
+#include "cfg/cfg_fields.h"
+#include "driver/cfgmigrate_convert.h"
+
+namespace {
+
+// The longest name worth comparing: the longest known name is 18 letters,
+// and two edits cannot bridge a greater difference in length. It also keeps
+// each comparison small, whatever a hostile file names its elements.
+constexpr size_t kComparedMax = 32;
+
+template <const auto &Fields> constexpr auto names_of()
+{
+    std::array<const char *, std::size(Fields)> names{};
+    for (size_t i = 0; i < names.size(); i++)
+        names[i] = Fields[i].element;
+    return names;
+}
+
+constexpr auto kServerFieldNames = names_of<kCfgServerFields>();
+constexpr auto kStreamFieldNames = names_of<kCfgStreamFields>();
+constexpr auto kIntakeFieldNames = names_of<kCfgIntakeFields>();
+constexpr auto kDecoderFieldNames = names_of<kCfgDecoderFields>();
+constexpr auto kEncoderFieldNames = names_of<kCfgEncoderFields>();
+constexpr auto kMetadataFieldNames = names_of<kCfgMetadataFields>();
+
+// A list section, its entry element and the fields of an entry.
+struct list_kind {
+    const char *section;
+    const char *entry;
+    std::span<const char *const> fields;
+};
+
+constexpr list_kind kListKinds[] = {
+    {kCfgServers.section, kCfgServers.entry, kServerFieldNames},
+    {kCfgStreams.section, kCfgStreams.entry, kStreamFieldNames},
+    {kCfgIntakes.section, kCfgIntakes.entry, kIntakeFieldNames},
+    {kCfgDecoders.section, kCfgDecoders.entry, kDecoderFieldNames},
+    {kCfgEncoders.section, kCfgEncoders.entry, kEncoderFieldNames},
+};
+
+// In the reader's order.
+constexpr const char *kSectionNames[] = {
+    kCfgServers.section,  kCfgStreams.section,  kCfgIntakes.section,
+    kCfgMetadata.section, kCfgDecoders.section, kCfgEncoders.section,
+};
+
+// The reader compares names so.
+bool same_name(const char *a, const char *b)
+{
+    return strcasecmp(a, b) == 0;
+}
+
+const list_kind *kind_of_section(const char *name)
+{
+    for (const list_kind &kind : kListKinds) {
+        if (same_name(name, kind.section))
+            return &kind;
+    }
+    return nullptr;
+}
+
+const list_kind *kind_of_entry(const char *name)
+{
+    for (const list_kind &kind : kListKinds) {
+        if (same_name(name, kind.entry))
+            return &kind;
+    }
+    return nullptr;
+}
+
+// Small letters, '_' for '-': what a spelling costs nothing for.
+char folded(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<char>(c - 'A' + 'a');
+    return c == '-' ? '_' : c;
+}
+
+// The optimal string alignment distance (edits as cfgcheck_hint_spelling
+// counts them) of two names of at most kComparedMax bytes.
+size_t edit_distance(const char *a, size_t alen, const char *b, size_t blen)
+{
+    std::array<std::array<size_t, kComparedMax + 1>, kComparedMax + 1> d{};
+    for (size_t i = 0; i <= alen; i++)
+        d[i][0] = i;
+    for (size_t j = 0; j <= blen; j++)
+        d[0][j] = j;
+    for (size_t i = 1; i <= alen; i++) {
+        for (size_t j = 1; j <= blen; j++) {
+            const size_t cost = folded(a[i - 1]) == folded(b[j - 1]) ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && folded(a[i - 1]) == folded(b[j - 2]) &&
+                folded(a[i - 2]) == folded(b[j - 1]))
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[alen][blen];
+}
+
+// "<servers><server><hostname>", or "<metadata><program>".
+std::string place_text(const cfgmigrate_place &place)
+{
+    std::string text = "<" + std::string(place.section) + ">";
+    if (place.entry != nullptr)
+        text += "<" + std::string(place.entry) + ">";
+    return text + "<" + place.field + ">";
+}
+
+// Where version 1 keeps what the version-0 element `name` held: "" for a
+// name version 0 does not have.
+std::string version0_hint(const char *name)
+{
+    struct places {
+        std::string text;
+        unsigned int count;
+        unsigned int done = 0;
+    } found{"", cfgmigrate_places(name, nullptr, nullptr)};
+    if (found.count == 0)
+        return "";
+    cfgmigrate_places(
+        name,
+        [](const cfgmigrate_place *place, void *arg) {
+            auto &f = *static_cast<places *>(arg);
+            if (f.done > 0)
+                f.text += f.done + 1 == f.count ? " and " : ", ";
+            f.text += place_text(*place);
+            f.done++;
+        },
+        &found);
+    return "version 1 has <" + std::string(name) + "> as " + found.text;
+}
+
+std::string spelling_hint(const char *name, std::span<const char *const> known)
+{
+    const char *meant = cfgcheck_hint_spelling(name, known);
+    return meant != nullptr ? "did you mean <" + std::string(meant) + ">?" : "";
+}
+
+// An entry element outside its section.
+std::string misplaced_entry_hint(const char *name, const list_kind *here)
+{
+    const list_kind *kind = kind_of_entry(name);
+    if (kind == nullptr || kind == here)
+        return "";
+    return "write <" + std::string(name) + "> inside <" + kind->section + ">";
+}
+
+std::string unknown_element_hint(const char *name, const char *parent)
+{
+    std::string hint;
+    if (same_name(parent, kCfgDocumentRoot)) {
+        hint = misplaced_entry_hint(name, nullptr);
+        if (hint.empty())
+            hint = version0_hint(name);
+        if (hint.empty())
+            hint = spelling_hint(name, kSectionNames);
+        return hint;
+    }
+    if (const list_kind *section = kind_of_section(parent)) {
+        hint = misplaced_entry_hint(name, section);
+        if (hint.empty()) {
+            const char *const entry[] = {section->entry};
+            hint = spelling_hint(name, entry);
+        }
+    } else if (same_name(parent, kCfgMetadata.section)) {
+        hint = spelling_hint(name, kMetadataFieldNames);
+    } else if (const list_kind *entry = kind_of_entry(parent)) {
+        hint = spelling_hint(name, entry->fields);
+    }
+    // A setting of version 0 is as far off in any other place.
+    return hint.empty() ? version0_hint(name) : hint;
+}
+
+template <typename Fields>
+std::optional<cfg_number_range> range_in(const Fields &fields, const char *field)
+{
+    for (const auto &row : fields) {
+        if (std::strcmp(row.element, field) == 0)
+            return row.range;
+    }
+    return std::nullopt;
+}
+
+std::optional<cfg_number_range> range_of(const cfg_document_refusal &what)
+{
+    if (what.entry == nullptr)
+        return range_in(kCfgMetadata.fields, what.field);
+    if (std::strcmp(what.entry, kCfgServers.entry) == 0)
+        return range_in(kCfgServers.fields, what.field);
+    if (std::strcmp(what.entry, kCfgStreams.entry) == 0)
+        return range_in(kCfgStreams.fields, what.field);
+    if (std::strcmp(what.entry, kCfgIntakes.entry) == 0)
+        return range_in(kCfgIntakes.fields, what.field);
+    if (std::strcmp(what.entry, kCfgDecoders.entry) == 0)
+        return range_in(kCfgDecoders.fields, what.field);
+    if (std::strcmp(what.entry, kCfgEncoders.entry) == 0)
+        return range_in(kCfgEncoders.fields, what.field);
+    return std::nullopt;
+}
+
+} // namespace
+
+const char *cfgcheck_hint_spelling(const char *name, std::span<const char *const> known)
+{
+    const size_t len = strnlen(name, kComparedMax + 1);
+    if (len > kComparedMax)
+        return nullptr;
+    const char *best = nullptr;
+    size_t best_distance = kComparedMax + 1;
+    bool tie = false;
+    for (const char *candidate : known) {
+        const size_t candidate_len = strnlen(candidate, kComparedMax + 1);
+        if (candidate_len > kComparedMax)
+            continue;
+        const size_t allowed = candidate_len <= 4 ? 1 : 2;
+        const size_t apart = len > candidate_len ? len - candidate_len : candidate_len - len;
+        if (apart > allowed)
+            continue;
+        const size_t distance = edit_distance(name, len, candidate, candidate_len);
+        if (distance > allowed || distance > best_distance)
+            continue;
+        tie = distance == best_distance;
+        best = candidate;
+        best_distance = distance;
+    }
+    return tie ? nullptr : best;
+}
+
+std::string cfgcheck_hint_passed_over(const cfg_document_passed_over &what)
+{
+    switch (what.kind) {
+    case cfg_passed_over_kind::unknown_element:
+        return unknown_element_hint(what.element, what.parent);
+    case cfg_passed_over_kind::entity_markup:
+        if (what.element == nullptr)
+            return "";
+        return "write <" + std::string(what.element) +
+               "> in the document itself: the client takes only text from an entity";
+    case cfg_passed_over_kind::element_in_text:
+        break;
+    }
+    return "";
+}
+
+std::string cfgcheck_hint_number(const cfg_document_refusal &what)
+{
+    if (what.kind != cfg_refusal_kind::setting || what.field == nullptr)
+        return "";
+    const std::optional<cfg_number_range> range = range_of(what);
+    if (!range)
+        return "";
+    char text[128];
+    std::snprintf(text, sizeof text, "> takes a whole number from %lld to %lld", range->min,
+                  range->max);
+    return "<" + std::string(what.field) + text;
+}
