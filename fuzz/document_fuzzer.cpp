@@ -3,16 +3,147 @@
 // the read left (the new one, or on failure the one before), and whatever
 // a successful read gives writes out as a document that reads back the
 // same. The checker never accepts what the reader refuses; what it
-// accepts has no stream reference that names nothing, and its printed
-// form checks out again and prints the same.
+// accepts has no stream reference that names nothing, holds a stream, has
+// no element the client would pass over (the tree is walked here, apart
+// from the reader), and its printed form checks out again and prints the
+// same.
 #include <cstdint>
+#include <cstring>
+#include <span>
+#include <strings.h>
+#include <unordered_set>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_document.h"
+#include "cfg/cfg_fields.h"
 #include "cfg/cfg_reader.h"
 #include "driver/cfgcheck.h"
 #include "fuzz_support.h"
+#include "support/xml_handle.h"
 
 namespace {
+
+bool is(const xmlNode *node, const char *name)
+{
+    return strcasecmp(xml_chars(node->name), name) == 0;
+}
+
+template <typename Field> bool is_field(const xmlNode *node, std::span<const Field> fields)
+{
+    for (const Field &field : fields) {
+        if (is(node, field.element))
+            return true;
+    }
+    return false;
+}
+
+// Everything the client reads of a document, by the field tables: an
+// accepted document holds an element only where the client reads one, and
+// takes nothing but text from its entities.
+class strict_walk {
+  public:
+    explicit strict_walk(xmlDoc *doc) : doc_(doc) {}
+
+    void root(const xmlNode *root)
+    {
+        FUZZ_CHECK(is(root, kCfgDocumentRoot), "accepted the root <%s>", xml_chars(root->name));
+        for (const xmlNode *section = root->children; section; section = section->next) {
+            if (!element(section))
+                continue;
+            if (is(section, kCfgMetadata.section)) {
+                for (const xmlNode *field = section->children; field; field = field->next) {
+                    if (element(field)) {
+                        FUZZ_CHECK(is_field(field, kCfgMetadata.fields),
+                                   "accepted <%s> in <metadata>", xml_chars(field->name));
+                        text_only(field);
+                    }
+                }
+                continue;
+            }
+            FUZZ_CHECK(list<kCfgServers>(section) || list<kCfgStreams>(section) ||
+                           list<kCfgIntakes>(section) || list<kCfgDecoders>(section) ||
+                           list<kCfgEncoders>(section),
+                       "accepted <%s> at the root", xml_chars(section->name));
+        }
+    }
+
+    unsigned int streams() const { return streams_; }
+
+  private:
+    // True for an element; an entity reference in its place must bring
+    // none in.
+    bool element(const xmlNode *node)
+    {
+        if (node->type == XML_ENTITY_REF_NODE)
+            no_markup(node, 0);
+        return node->type == XML_ELEMENT_NODE;
+    }
+
+    template <const auto &Kind> bool list(const xmlNode *section)
+    {
+        if (!is(section, Kind.section))
+            return false;
+        for (const xmlNode *entry = section->children; entry; entry = entry->next) {
+            if (!element(entry))
+                continue;
+            FUZZ_CHECK(is(entry, Kind.entry), "accepted <%s> in <%s>", xml_chars(entry->name),
+                       Kind.section);
+            if (std::strcmp(Kind.entry, kCfgStreams.entry) == 0)
+                streams_++;
+            for (const xmlNode *field = entry->children; field; field = field->next) {
+                if (element(field)) {
+                    FUZZ_CHECK(is_field(field, Kind.fields), "accepted <%s> in <%s>",
+                               xml_chars(field->name), Kind.entry);
+                    text_only(field);
+                }
+            }
+        }
+        return true;
+    }
+
+    void text_only(const xmlNode *field)
+    {
+        for (const xmlNode *node = field->children; node; node = node->next) {
+            FUZZ_CHECK(node->type != XML_ELEMENT_NODE, "accepted <%s> in the text of <%s>",
+                       xml_chars(node->name), xml_chars(field->name));
+            if (node->type == XML_ENTITY_REF_NODE)
+                no_markup(node, 0);
+        }
+    }
+
+    // Each declaration is looked at once: one that brought markup in would
+    // have ended the run.
+    void no_markup(const xmlNode *reference, unsigned int depth)
+    {
+        const xmlEntity *entity = xml_entity_of(doc_, reference);
+        FUZZ_CHECK(entity != nullptr && entity->etype != XML_EXTERNAL_GENERAL_PARSED_ENTITY &&
+                       entity->etype != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY,
+                   "accepted the unexpanded entity '%s'", xml_chars(reference->name));
+        if (depth > 64 || !seen_.insert(entity).second)
+            return;
+        for (const xmlNode *node = entity->children; node; node = node->next) {
+            FUZZ_CHECK(node->type != XML_ELEMENT_NODE, "accepted <%s> through entity '%s'",
+                       xml_chars(node->name), xml_chars(reference->name));
+            if (node->type == XML_ENTITY_REF_NODE)
+                no_markup(node, depth + 1);
+        }
+    }
+
+    xmlDoc *doc_;
+    std::unordered_set<const xmlEntity *> seen_;
+    unsigned int streams_ = 0;
+};
+
+void check_strict(const fuzz_file &input)
+{
+    xml_doc_ptr doc = xml_parse_local_file(input.path(), "");
+    FUZZ_CHECK(doc != nullptr, "accepted a document that does not parse");
+    const xmlNode *root = xmlDocGetRootElement(doc.get());
+    FUZZ_CHECK(root != nullptr, "accepted an empty document");
+    strict_walk walk(doc.get());
+    walk.root(root);
+    FUZZ_CHECK(walk.streams() > 0, "accepted a document without a stream");
+}
 
 void check_references(cfg_stream *stream, void *)
 {
@@ -33,6 +164,7 @@ void check_checker(const fuzz_file &input, fuzz_file &output, int read_result)
     const int checked = cfgcheck_file(input.path());
     FUZZ_CHECK(checked != 0 || read_result == 0, "the checker accepted a document the reader refused");
     if (checked == 0) {
+        check_strict(input);
         cfg_stream_list_foreach(cfg_get_streams(), check_references, nullptr);
         const std::string printed = fuzz_write_document();
         output.write(printed);

@@ -299,7 +299,7 @@ class document_check {
     void refused(const cfg_document_refusal &what)
     {
         if (what.kind == cfg_refusal_kind::stray_ampersand) {
-            hint_line(what.line, "write a '&' of the text as &amp;");
+            hint_line(what.line, "write every '&' of a text as &amp;");
             return;
         }
         if (std::string hint = cfgcheck_hint_number(what); !hint.empty()) {

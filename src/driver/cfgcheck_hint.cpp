@@ -156,6 +156,29 @@ std::string misplaced_entry_hint(const char *name, const list_kind *here)
     return "write <" + std::string(name) + "> inside <" + kind->section + ">";
 }
 
+// A setting of one other place only, such as a stream's setting in a
+// server.
+std::string misplaced_field_hint(const char *name)
+{
+    std::string place;
+    unsigned int places = 0;
+    const auto look = [&](std::span<const char *const> fields, std::string where) {
+        for (const char *field : fields) {
+            if (same_name(name, field)) {
+                place = std::move(where);
+                places++;
+                return;
+            }
+        }
+    };
+    for (const list_kind &kind : kListKinds)
+        look(kind.fields, "<" + std::string(kind.section) + "><" + kind.entry + ">");
+    look(kMetadataFieldNames, "<" + std::string(kCfgMetadata.section) + ">");
+    if (places != 1)
+        return "";
+    return "write <" + std::string(name) + "> inside " + place;
+}
+
 std::string unknown_element_hint(const char *name, const char *parent)
 {
     std::string hint;
@@ -175,8 +198,12 @@ std::string unknown_element_hint(const char *name, const char *parent)
         }
     } else if (same_name(parent, kCfgMetadata.section)) {
         hint = spelling_hint(name, kMetadataFieldNames);
+        if (hint.empty())
+            hint = misplaced_field_hint(name);
     } else if (const list_kind *entry = kind_of_entry(parent)) {
         hint = spelling_hint(name, entry->fields);
+        if (hint.empty())
+            hint = misplaced_field_hint(name);
     }
     // A setting of version 0 is as far off in any other place.
     return hint.empty() ? version0_hint(name) : hint;
