@@ -190,7 +190,6 @@ class document_check {
     // channel's limit, and past it messages are only counted.
     struct held {
         long line;
-        cfg_passed_over_kind kind;
         bool hinted;
     };
     struct held_names {
@@ -246,7 +245,7 @@ class document_check {
                                    kept(what.element), kept(what.entity)});
             return;
         }
-        held_.push_back({what.line, what.kind, !cfgcheck_hint_passed_over(what).empty()});
+        held_.push_back({what.line, !cfgcheck_hint_passed_over(what).empty()});
     }
 
     void report_held()
