@@ -160,7 +160,7 @@ class document_check {
             problem("%s: version 0.x configuration: convert it with onyxcast-cfgmigrate -0 %s",
                     messages_.path(), messages_.path());
             held_names_.clear();
-            held_.clear();
+            held_ = 0;
         } else {
             report_held();
         }
@@ -170,8 +170,9 @@ class document_check {
     void finish()
     {
         if (root_seen_ && !version0_ && streams_ == 0) {
-            problem("%s: no stream: the client would have nothing to send", messages_.path());
-            hint_line(0, "add a <streams> section with a <stream>");
+            if (problem("%s: no stream: the client would have nothing to send",
+                        messages_.path()))
+                hint_line(0, "add a <streams> section with a <stream>");
         }
     }
 
@@ -186,12 +187,8 @@ class document_check {
   private:
     // A passed-over element at a root without sections, kept until the
     // read ends: only then is it known whether the document is one of
-    // version 0. Only the first ones keep their names: they fill the
-    // channel's limit, and past it messages are only counted.
-    struct held {
-        long line;
-        bool hinted;
-    };
+    // version 0. Only the first ones are kept: they fill the channel's
+    // limit, and past it the others are only counted.
     struct held_names {
         cfg_passed_over_kind kind;
         long line;
@@ -245,7 +242,7 @@ class document_check {
                                    kept(what.element), kept(what.entity)});
             return;
         }
-        held_.push_back({what.line, !cfgcheck_hint_passed_over(what).empty()});
+        held_++;
     }
 
     void report_held()
@@ -260,43 +257,47 @@ class document_check {
                                                                         : nullptr,
             });
         }
-        // Past the channel's limit, each is only counted, as its message
-        // and its hint would be.
-        for (const held &h : held_) {
+        // Past the channel's limit each is only counted, as its message
+        // would be.
+        for (; held_ > 0; held_--)
             problem("%s", "");
-            if (h.hinted)
-                hint_line(h.line, "-");
-        }
         held_names_.clear();
-        held_.clear();
     }
 
     void report(const cfg_document_passed_over &what)
     {
         const char *path = messages_.path();
+        bool shown = false;
         switch (what.kind) {
         case cfg_passed_over_kind::unknown_element:
-            problem("%s[%ld]: passed over <%s> in <%s>: unknown element", path, what.line,
-                    what.element, what.parent);
+            shown = problem("%s[%ld]: passed over <%s> in <%s>: unknown element", path,
+                            what.line, what.element, what.parent);
             break;
         case cfg_passed_over_kind::element_in_text:
-            problem("%s[%ld]: passed over <%s> in <%s>: an element in a setting's text", path,
-                    what.line, what.element, what.parent);
+            shown = problem("%s[%ld]: passed over <%s> in <%s>: an element in a setting's text",
+                            path, what.line, what.element, what.parent);
             break;
         case cfg_passed_over_kind::entity_markup:
             if (what.element != nullptr)
-                problem("%s[%ld]: passed over <%s> in <%s>: brought in by entity '%s'", path,
-                        what.line, what.element, what.parent, what.entity);
+                shown = problem("%s[%ld]: passed over <%s> in <%s>: brought in by entity '%s'",
+                                path, what.line, what.element, what.parent, what.entity);
             else
-                problem("%s[%ld]: passed over entity '%s' in <%s>: never expanded", path,
-                        what.line, what.entity, what.parent);
+                shown = problem("%s[%ld]: passed over entity '%s' in <%s>: never expanded", path,
+                                what.line, what.entity, what.parent);
             break;
         }
-        hint_line(what.line, cfgcheck_hint_passed_over(what));
+        // A hint is worth its cost only where its problem is shown; a file
+        // can hold a million misspelt elements.
+        if (shown)
+            hint_line(what.line, cfgcheck_hint_passed_over(what));
     }
 
     void refused(const cfg_document_refusal &what)
     {
+        // Past the channel's limit the reader's message was only counted,
+        // and so would the hint be.
+        if (messages_.held() > 0)
+            return;
         if (what.kind == cfg_refusal_kind::stray_ampersand) {
             hint_line(what.line, "write every '&' of a text as &amp;");
             return;
@@ -318,17 +319,21 @@ class document_check {
         }
     }
 
-    void problem(const char *format, ...) LOG_PRINTF(2, 3)
+    // An error of the checker's own; true when it was shown, not only
+    // counted.
+    bool problem(const char *format, ...) LOG_PRINTF(2, 3)
     {
         va_list ap;
         va_start(ap, format);
-        messages_.message(LOG_LEVEL_ERROR, format, ap);
+        const bool shown = messages_.message(LOG_LEVEL_ERROR, format, ap) > 0;
         va_end(ap);
         problems_++;
+        return shown;
     }
 
     // "PATH[LINE]: hint: TEXT" right after its problem, or "PATH: hint:
-    // TEXT" for a problem of the whole file (line 0).
+    // TEXT" for a problem of the whole file (line 0). It goes as an error,
+    // so that whatever shows the problem shows the hint.
     void hint_line(long line, const std::string &text)
     {
         if (text.empty())
@@ -345,7 +350,7 @@ class document_check {
     unsigned int streams_ = 0;
     bool version0_ = false;
     std::vector<held_names> held_names_; // the first ones
-    std::vector<held> held_;             // the rest
+    unsigned int held_ = 0;              // the others
     std::string root_name_;              // as written
     // The first entry element of each name, by "section/name" in small
     // letters, as the lists compare names.

@@ -88,24 +88,34 @@ char folded(char c)
 }
 
 // The optimal string alignment distance (edits as cfgcheck_hint_spelling
-// counts them) of two names of at most kComparedMax bytes.
-size_t edit_distance(const char *a, size_t alen, const char *b, size_t blen)
+// counts them) of two folded names of at most kComparedMax bytes, or some
+// number above `limit` once it is sure to exceed it. It runs for every
+// element a file misspells, so it works row by row, and stops at the
+// first row that is all above the limit: the rows below only grow.
+size_t edit_distance(const char *a, size_t alen, const char *b, size_t blen, size_t limit)
 {
-    std::array<std::array<size_t, kComparedMax + 1>, kComparedMax + 1> d{};
-    for (size_t i = 0; i <= alen; i++)
-        d[i][0] = i;
+    using row = std::array<unsigned char, kComparedMax + 1>;
+    row before, previous, current; // rows i - 2, i - 1 and i
     for (size_t j = 0; j <= blen; j++)
-        d[0][j] = j;
+        previous[j] = static_cast<unsigned char>(j);
     for (size_t i = 1; i <= alen; i++) {
+        current[0] = static_cast<unsigned char>(i);
+        unsigned int least = current[0];
         for (size_t j = 1; j <= blen; j++) {
-            const size_t cost = folded(a[i - 1]) == folded(b[j - 1]) ? 0 : 1;
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-            if (i > 1 && j > 1 && folded(a[i - 1]) == folded(b[j - 2]) &&
-                folded(a[i - 2]) == folded(b[j - 1]))
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            const unsigned int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            unsigned int d =
+                std::min({previous[j] + 1u, current[j - 1] + 1u, previous[j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d = std::min(d, before[j - 2] + 1u);
+            current[j] = static_cast<unsigned char>(d);
+            least = std::min(least, d);
         }
+        if (least > limit)
+            return limit + 1;
+        before = previous;
+        previous = current;
     }
-    return d[alen][blen];
+    return previous[blen];
 }
 
 // "<servers><server><hostname>", or "<metadata><program>".
@@ -243,6 +253,8 @@ const char *cfgcheck_hint_spelling(const char *name, std::span<const char *const
     const size_t len = strnlen(name, kComparedMax + 1);
     if (len > kComparedMax)
         return nullptr;
+    std::array<char, kComparedMax> name_folded;
+    std::transform(name, name + len, name_folded.begin(), folded);
     const char *best = nullptr;
     size_t best_distance = kComparedMax + 1;
     bool tie = false;
@@ -254,7 +266,10 @@ const char *cfgcheck_hint_spelling(const char *name, std::span<const char *const
         const size_t apart = len > candidate_len ? len - candidate_len : candidate_len - len;
         if (apart > allowed)
             continue;
-        const size_t distance = edit_distance(name, len, candidate, candidate_len);
+        std::array<char, kComparedMax> candidate_folded;
+        std::transform(candidate, candidate + candidate_len, candidate_folded.begin(), folded);
+        const size_t distance = edit_distance(name_folded.data(), len, candidate_folded.data(),
+                                              candidate_len, allowed);
         if (distance > allowed || distance > best_distance)
             continue;
         tie = distance == best_distance;
