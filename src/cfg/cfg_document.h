@@ -13,6 +13,11 @@ inline constexpr char kCfgDocumentRoot[] = "onyxcast";
 // The XML declaration line that opens every document a program prints.
 inline constexpr char kCfgDocumentDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
+// What a print that hides secrets shows in place of each (see the field
+// tables, cfg_fields.h): the same for every value, so that not even its
+// length shows, and a text the reader takes back.
+inline constexpr char kCfgSecretMark[] = "????????";
+
 // U+FFFD in UTF-8: it stands in for every byte that no XML 1.0 document can
 // carry (see cfg_document_char_length).
 inline constexpr char kCfgReplacementChar[] = "\xEF\xBF\xBD";

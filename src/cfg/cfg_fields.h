@@ -80,6 +80,10 @@ template <typename Entry, typename List> struct cfg_field {
     Entry *(*holder)(List list, const char *value) = nullptr;
     // For a number: what its setter takes.
     std::optional<cfg_number_range> range = std::nullopt;
+    // A value that must not be shown to whoever gets to see a print of the
+    // document, such as a bug report: the writer can put kCfgSecretMark in
+    // its place.
+    bool secret = false;
 };
 
 template <typename Entry, typename List> struct cfg_entry_kind {
@@ -114,7 +118,12 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
              return {};
          return user;
      }},
-    {"password", cfg_server_set_password, cfg_fields::text<cfg_server_get_password>},
+    // The user is only a name, "source" unless told otherwise; the
+    // password is what lets anyone stream to the server.
+    {.element = "password",
+     .set = cfg_server_set_password,
+     .get = cfg_fields::text<cfg_server_get_password>,
+     .secret = true},
     {"tls", cfg_server_set_tls,
      [](cfg_server *s) -> cfg_field_value {
          if (cfg_server_get_tls(s) == CFG_TLS_MAY)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <span>
 #include <sys/stat.h>
 
@@ -12,6 +13,7 @@
 #include "cfg/cfg.h"
 #include "cfg/cfg_document.h"
 #include "cfg/cfg_fields.h"
+#include "support/fd.h"
 #include "support/log.h"
 #include "support/log_input.h"
 #include "support/xml_handle.h"
@@ -306,6 +308,21 @@ void document_reader::read_section(const xmlNode *section)
     pass_over(section);
 }
 
+// The client's judgement of a file's mode, whichever way it was examined.
+int judge_mode(const char *path, mode_t mode)
+{
+    if (mode & S_IROTH)
+        log_warning("%s: world readable", path);
+    else if (mode & S_IRGRP)
+        log_notice("%s: group readable", path);
+    // Anyone could change the commands this configuration runs.
+    if (mode & S_IWOTH) {
+        log_error("%s: world writeable", path);
+        return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int cfg_check_file_mode(const char *path)
@@ -317,16 +334,19 @@ int cfg_check_file_mode(const char *path)
         log_error("%s: %s", path, std::strerror(errno));
         return -1;
     }
-    if (st.st_mode & S_IROTH)
-        log_warning("%s: world readable", path);
-    else if (st.st_mode & S_IRGRP)
-        log_notice("%s: group readable", path);
-    // Anyone could change the commands this configuration runs.
-    if (st.st_mode & S_IWOTH) {
-        log_error("%s: world writeable", path);
+    return judge_mode(path, st.st_mode);
+}
+
+int cfg_check_fd_mode(int fd, const char *name)
+{
+    if (name == nullptr)
+        name = "";
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        log_error("%s: %s", name, std::strerror(errno));
         return -1;
     }
-    return 0;
+    return judge_mode(name, st.st_mode);
 }
 
 namespace {
@@ -413,22 +433,27 @@ unsigned int count_sections(const xmlNode *root)
     return sections;
 }
 
-int read_document(const char *path, const cfg_document_observer *observer)
+// The read of a document that `parse` makes (null when it does not parse,
+// after its own messages), in a channel of its own under `name`. `parse`
+// returns false when it refused the input before parsing, with its own
+// messages, which are then the only ones.
+template <typename Parse>
+int read_document(const char *name, Parse parse, const cfg_document_observer *observer)
 {
-    if (path == nullptr)
-        path = "";
+    if (name == nullptr)
+        name = "";
     // Everything said about the file while it is read, the parser's own
     // diagnostics and the model's notices included, goes through one
     // channel. Version-1 messages carry no newline of their own.
-    log_input messages(path, "");
+    log_input messages(name, "");
     xmlLineNumbersDefault(1);
-    if (cfg_check_file_mode(path) != 0)
-        return -1;
 
     // What ends the read is said after the parser's diagnostics were
     // summed up, and is never held back.
     xmlResetLastError();
-    xml_doc_ptr doc = xml_parse_local_file(path, "");
+    xml_doc_ptr doc;
+    if (!parse(name, doc))
+        return -1;
     if (!doc) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: not well-formed XML", messages.path());
@@ -462,16 +487,58 @@ int read_document(const char *path, const cfg_document_observer *observer)
     return reader.failed() ? -1 : 0;
 }
 
+// The client's read of the file at `path`: opened once, so that the mode
+// checked is that of the file parsed, however the path changes meanwhile.
+int read_path(const char *path, const cfg_document_observer *observer)
+{
+    const auto parse = [](const char *name, xml_doc_ptr &doc) {
+        fd_guard file(open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (!file) {
+            // Said as when the path was looked at before it was opened:
+            // what looking at it says, else why it does not open.
+            const int errnum = errno;
+            if (cfg_check_file_mode(name) != 0)
+                return false;
+            log_error("%s: %s", name, std::strerror(errnum));
+            return true;
+        }
+        if (cfg_check_fd_mode(file.get(), name) != 0)
+            return false;
+        doc = xml_parse_fd(file.get(), name, "");
+        return true;
+    };
+    return read_document(path, parse, observer);
+}
+
 } // namespace
 
 int cfg_document_read(const char *path)
 {
-    return read_document(path, nullptr);
+    return read_path(path, nullptr);
 }
 
 int cfg_document_read_observed(const char *path, const cfg_document_observer *observer)
 {
-    return read_document(path, observer);
+    return read_path(path, observer);
+}
+
+int cfg_document_read_fd_observed(int fd, const char *name, const cfg_document_observer *observer)
+{
+    const auto parse = [fd](const char *shown, xml_doc_ptr &doc) {
+        doc = xml_parse_fd(fd, shown, "");
+        return true;
+    };
+    return read_document(name, parse, observer);
+}
+
+int cfg_document_read_memory_observed(const char *bytes, size_t size, const char *name,
+                                      const cfg_document_observer *observer)
+{
+    const auto parse = [bytes, size](const char *shown, xml_doc_ptr &doc) {
+        doc = xml_parse_memory(bytes, size, shown);
+        return true;
+    };
+    return read_document(name, parse, observer);
 }
 
 int cfg_reload_file()

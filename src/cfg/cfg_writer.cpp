@@ -92,29 +92,43 @@ void write_line(FILE *out, int indent, const char *element, const char *value)
 constexpr int kFieldIndent = 6;
 constexpr int kMetadataIndent = 4;
 
+// Where the document goes, and whether its secrets are shown.
+struct document_out {
+    FILE *file;
+    bool hide_secrets;
+
+    // What a field's line shows of `value`.
+    template <typename Field> const char *shown(const Field &field, const char *value) const
+    {
+        return field.secret && hide_secrets ? kCfgSecretMark : value;
+    }
+};
+
 struct repeated_line {
     FILE *out;
     const char *element;
+    const char *mark; // in place of every value, or null
 };
 
 void write_repeated_line(const char *value, void *arg)
 {
     const auto *line = static_cast<const repeated_line *>(arg);
-    write_line(line->out, kFieldIndent, line->element, value);
+    write_line(line->out, kFieldIndent, line->element, line->mark != nullptr ? line->mark : value);
 }
 
 // The opening line, a line for each field whose value is set, in the order
-// of the kind's table, then the closing line.
-template <const auto &Kind> void write_entry(auto *entry, void *out_arg)
+// of the kind's table, then the closing line. `arg` is the document_out.
+template <const auto &Kind> void write_entry(auto *entry, void *arg)
 {
-    FILE *out = static_cast<FILE *>(out_arg);
+    const auto &to = *static_cast<const document_out *>(arg);
+    FILE *out = to.file;
     std::fprintf(out, "    <%s>\n", Kind.entry);
     for (const auto &field : Kind.fields) {
         if (field.each != nullptr) {
-            repeated_line line{out, field.element};
+            repeated_line line{out, field.element, to.shown(field, nullptr)};
             field.each(entry, write_repeated_line, &line);
         } else if (const cfg_field_value value = field.get(entry)) {
-            write_line(out, kFieldIndent, field.element, value.c_str());
+            write_line(out, kFieldIndent, field.element, to.shown(field, value.c_str()));
         }
     }
     std::fprintf(out, "    </%s>\n", Kind.entry);
@@ -129,11 +143,12 @@ template <typename Walk> void write_section(FILE *out, const char *element, Walk
 
 // The servers, streams and intakes sections are written even when empty;
 // the decoders and encoders sections only when they hold an entry.
-template <const auto &Kind> void write_list(FILE *out, bool when_empty)
+template <const auto &Kind> void write_list(document_out &to, bool when_empty)
 {
     if (!when_empty && Kind.count(Kind.list()) == 0)
         return;
-    write_section(out, Kind.section, [&] { Kind.for_each(Kind.list(), write_entry<Kind>, out); });
+    write_section(to.file, Kind.section,
+                  [&] { Kind.for_each(Kind.list(), write_entry<Kind>, &to); });
 }
 
 void write_metadata(FILE *out)
@@ -155,43 +170,60 @@ void write_metadata(FILE *out)
     });
 }
 
+void write_document(document_out to)
+{
+    std::fprintf(to.file, "<%s>\n", kCfgDocumentRoot);
+    write_list<kCfgServers>(to, true);
+    write_list<kCfgStreams>(to, true);
+    write_list<kCfgIntakes>(to, true);
+    write_list<kCfgDecoders>(to, false);
+    write_list<kCfgEncoders>(to, false);
+    write_metadata(to.file);
+    std::fprintf(to.file, "</%s>\n", kCfgDocumentRoot);
+}
+
+// An entry on its own is written with every value shown.
+template <const auto &Kind> void write_one(auto *entry, void *out)
+{
+    document_out to{static_cast<FILE *>(out), false};
+    write_entry<Kind>(entry, &to);
+}
+
 } // namespace
 
 void cfg_document_write(FILE *out)
 {
-    std::fprintf(out, "<%s>\n", kCfgDocumentRoot);
-    write_list<kCfgServers>(out, true);
-    write_list<kCfgStreams>(out, true);
-    write_list<kCfgIntakes>(out, true);
-    write_list<kCfgDecoders>(out, false);
-    write_list<kCfgEncoders>(out, false);
-    write_metadata(out);
-    std::fprintf(out, "</%s>\n", kCfgDocumentRoot);
+    write_document({out, false});
+}
+
+void cfg_document_write_redacted(FILE *out)
+{
+    write_document({out, true});
 }
 
 void cfg_document_write_server(cfg_server *server, void *out)
 {
-    write_entry<kCfgServers>(server, out);
+    write_one<kCfgServers>(server, out);
 }
 
 void cfg_document_write_stream(cfg_stream *stream, void *out)
 {
-    write_entry<kCfgStreams>(stream, out);
+    write_one<kCfgStreams>(stream, out);
 }
 
 void cfg_document_write_intake(cfg_intake *intake, void *out)
 {
-    write_entry<kCfgIntakes>(intake, out);
+    write_one<kCfgIntakes>(intake, out);
 }
 
 void cfg_document_write_decoder(cfg_decoder *decoder, void *out)
 {
-    write_entry<kCfgDecoders>(decoder, out);
+    write_one<kCfgDecoders>(decoder, out);
 }
 
 void cfg_document_write_encoder(cfg_encoder *encoder, void *out)
 {
-    write_entry<kCfgEncoders>(encoder, out);
+    write_one<kCfgEncoders>(encoder, out);
 }
 
 void cfg_document_write_file_ext(const char *ext, void *out)

@@ -13,6 +13,10 @@
 // Writes the whole document for the active configuration. Write errors are
 // the caller's to detect on `out`.
 void cfg_document_write(FILE *out);
+// As cfg_document_write, with kCfgSecretMark in place of every value that
+// the field tables call secret (the servers' passwords): a document to
+// show others that still reads back.
+void cfg_document_write_redacted(FILE *out);
 
 // One block per entry, shaped for the lists' foreach operations: `out` is
 // the FILE * to write to.

@@ -1,12 +1,15 @@
 #include "driver/cfgcheck.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <string>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -18,20 +21,39 @@
 #include "driver/cfgcheck_hint.h"
 #include "driver/cfgmigrate_convert.h"
 #include "driver/program.h"
+#include "support/alloc.h"
+#include "support/fd.h"
 #include "support/log.h"
 #include "support/log_input.h"
 #include "support/util.h"
 
 namespace {
 
-constexpr const char kOptions[] = "hpqv";
+constexpr const char kAllocModule[] = "cfgcheck";
 
-constexpr const char kSynopsis[] = "[-hpqv] file ...";
+constexpr const char kOptions[] = "hn:pqvx";
+
+constexpr const char kSynopsis[] = "[-hpqvx] [-n name] file ...";
 constexpr const char kOptionHelp[] =
-    "    -h  print this help and exit\n"
-    "    -p  print each file that checks out as the client reads it\n"
-    "    -q  show only errors and warnings\n"
-    "    -v  show more messages (repeat for more)\n";
+    "    -h       print this help and exit\n"
+    "    -n name  call standard input name in messages (default: -)\n"
+    "    -p       print each file that checks out as the client reads it\n"
+    "    -q       show only errors and warnings\n"
+    "    -v       show more messages (repeat for more)\n"
+    "    -x       with -p, print question marks in place of every password\n"
+    "\n"
+    "A file named - is standard input, read to its end.\n";
+
+// Every file is opened once, and what is checked is what was opened:
+// without waiting for a writer (a FIFO would hold the open forever), and
+// never as the process's terminal.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+// The most the checker takes from standard input. A configuration is a few
+// kilobytes, the largest ever measured some megabytes; an input without end
+// (a command that never stops writing) is refused here instead of growing
+// the process.
+constexpr size_t kStdinMax = 64 * 1024 * 1024;
 
 // Entry names are compared as the lists compare them: ASCII letters
 // without regard to case, every other byte as it is.
@@ -403,30 +425,63 @@ class reference_check {
     log_input &messages_;
 };
 
-} // namespace
+// A path as a shell word for a command to paste: as it is when it can be,
+// else quoted; one that starts with "-" would be taken for an option.
+std::string shell_word(const char *path)
+{
+    static constexpr char kPlain[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                     "0123456789/._+,:@%=-";
+    std::string word = path[0] == '-' ? std::string("./") + path : std::string(path);
+    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos)
+        return word;
+    char *quoted = util_quote_for_shell(word.c_str(), word.size() * 4 + 3);
+    word = quoted;
+    XFREE(quoted);
+    return word;
+}
 
-int cfgcheck_file(const char *path)
+// The client refuses a file that others may write to, and warns when they
+// may read it. It takes a file that its group may write to without a word,
+// yet anyone in that group could change the commands the file runs: a
+// warning here, and the file still accepted, as the client accepts it.
+// Whatever is said comes with the command that sets a mode the client takes
+// without a word: the owner's own permissions, with reading, and nothing
+// for anyone else.
+void check_mode(log_input &messages, const char *path, mode_t mode)
+{
+    if (mode & S_IWGRP)
+        messages.warning("%s: group writeable", messages.path());
+    if ((mode & (S_IROTH | S_IWOTH | S_IWGRP)) == 0)
+        return;
+    const unsigned int wanted = (mode & S_IRWXU) | S_IRUSR;
+    messages.notice("%s: hint: chmod %o %s", messages.path(), wanted, shell_word(path).c_str());
+}
+
+// One check, whatever the document is read from: `read` reads it into the
+// emptied active configuration, telling `observer` what it reads and passes
+// over, and says whether the read succeeded.
+template <typename Read> int check(const char *name, Read read)
 {
     // Nothing of an earlier file may satisfy a reference of this one.
     cfg_clear(cfg_active());
 
     // The reader's messages and the checker's own share one channel, and
     // so one limit and one set of closing lines; the verdict comes after.
-    log_input messages(path != nullptr ? path : "", "");
+    log_input messages(name, "");
     document_check check(messages);
     const cfg_document_observer observer = check.observer();
-    const bool read = cfg_document_read_observed(path, &observer) == 0;
+    const bool read_ok = read(messages, observer);
     check.finish_read();
     const unsigned int errors = messages.errors();
     check.merges.report(messages);
     // References are judged only on a complete model: after a refusal,
     // whole sections may be missing from it.
-    if (read)
+    if (read_ok)
         reference_check(check, messages).run();
     check.finish();
     const bool problems = check.problems() != 0 || messages.errors() != errors;
     messages.finish();
-    if (!read || problems) {
+    if (!read_ok || problems) {
         messages.summary(LOG_LEVEL_ERROR, "%s: configuration refused", messages.path());
         return -1;
     }
@@ -434,22 +489,80 @@ int cfgcheck_file(const char *path)
     return 0;
 }
 
+} // namespace
+
+int cfgcheck_file(const char *path)
+{
+    if (path == nullptr)
+        path = "";
+    return check(path, [path](log_input &messages, const cfg_document_observer &observer) {
+        // The mode is judged on the descriptor that is then parsed: a look
+        // at the path, then an open of it, could judge one file and read
+        // another put in its place meanwhile.
+        fd_guard file(open(path, kOpenFlags));
+        struct stat st;
+        if (!file || fstat(file.get(), &st) != 0) {
+            messages.error("%s: %s", messages.path(), std::strerror(errno));
+            return false;
+        }
+        // The client reads a regular file; anything else could wait for a
+        // writer or never end, and is not what the client will be given.
+        if (!S_ISREG(st.st_mode)) {
+            messages.error("%s: not a regular file (%s)", messages.path(),
+                           fd_type_name(st.st_mode));
+            return false;
+        }
+        const bool mode_ok = cfg_check_fd_mode(file.get(), path) == 0;
+        check_mode(messages, path, st.st_mode);
+        if (!mode_ok)
+            return false;
+        return cfg_document_read_fd_observed(file.get(), path, &observer) == 0;
+    });
+}
+
+int cfgcheck_stdin(const char *name)
+{
+    if (name == nullptr)
+        name = "-";
+    return check(name, [name](log_input &messages, const cfg_document_observer &observer) {
+        // No mode to check: the bytes are whatever the command before gave.
+        std::string bytes;
+        if (fd_read_all(STDIN_FILENO, kStdinMax, &bytes) != 0) {
+            if (errno == EFBIG)
+                messages.error("%s: longer than %zu bytes", messages.path(), kStdinMax);
+            else
+                messages.error("%s: %s", messages.path(), std::strerror(errno));
+            return false;
+        }
+        return cfg_document_read_memory_observed(bytes.data(), bytes.size(), name, &observer) ==
+               0;
+    });
+}
+
 int cfgcheck_main(int argc, char **argv)
 {
     // A closed standard output needs no care of its own here: -p then
-    // fails to write, as it would on the closed descriptor.
+    // fails to write, as it would on the closed descriptor. The checker
+    // only looks, so its messages are for whoever runs it and go to
+    // standard error alone.
+    const char *argv0 = argc > 0 ? argv[0] : nullptr;
     const char *name;
-    if (program_start(argc > 0 ? argv[0] : nullptr, &name, nullptr) < 0)
+    if (program_start(argv0, program_log::standard_error, &name, nullptr) < 0)
         return 1;
 
     bool print = false;
+    bool hide_secrets = false;
     bool quiet = false;
     int verbosity = 1; // notices are what a check is for
+    const char *stdin_name = "-";
     for (int ch; (ch = program_getopt(argc, argv, kOptions)) != -1;) {
         switch (ch) {
         case 'h':
             program_help(kSynopsis, kOptionHelp);
             return 0;
+        case 'n':
+            stdin_name = optarg;
+            break;
         case 'p':
             print = true;
             break;
@@ -458,6 +571,11 @@ int cfgcheck_main(int argc, char **argv)
             break;
         case 'v':
             verbosity++;
+            break;
+        // Says how -p prints; without it nothing is printed that could
+        // show a secret, so it changes nothing, and an alias may hold it.
+        case 'x':
+            hide_secrets = true;
             break;
         default:
             program_usage(kSynopsis);
@@ -475,13 +593,17 @@ int cfgcheck_main(int argc, char **argv)
 
     int status = 0;
     for (int i = optind; i < argc; i++) {
-        if (cfgcheck_file(argv[i]) != 0) {
+        const bool from_stdin = std::strcmp(argv[i], "-") == 0;
+        if ((from_stdin ? cfgcheck_stdin(stdin_name) : cfgcheck_file(argv[i])) != 0) {
             status = 1;
             continue;
         }
         if (print) {
             std::fputs(kCfgDocumentDeclaration, stdout);
-            cfg_document_write(stdout);
+            if (hide_secrets)
+                cfg_document_write_redacted(stdout);
+            else
+                cfg_document_write(stdout);
         }
     }
     if (print && util_finish_output(stdout, "standard output") != 0)

@@ -12,4 +12,15 @@ int cfgcheck_main(int argc, char **argv);
 // log_input), which ends with "configuration accepted" (a notice) or
 // "configuration refused". 0 when the file checks out, else -1.
 // What was read stays active until the next call or cfg_exit.
+//
+// The file is opened once, without waiting, and all that follows is done
+// on what was opened: anything but a regular file is refused at once
+// ("PATH: not a regular file (KIND)"); then the client's check of its mode,
+// a warning for a file its group may write to, and, after any mode
+// problem, "PATH: hint: chmod MODE PATH" (a notice).
 int cfgcheck_file(const char *path);
+
+// cfgcheck_file for the document on standard input, named `name` in every
+// message: read to its end, but refused past its first 64 MiB ("NAME:
+// longer than N bytes"); no file mode is checked.
+int cfgcheck_stdin(const char *name);

@@ -74,7 +74,7 @@ int cfgmigrate_main(int argc, char **argv)
 {
     const char *name;
     unsigned int closed;
-    if (program_start(argc > 0 ? argv[0] : nullptr, &name, &closed) < 0)
+    if (program_start(argc > 0 ? argv[0] : nullptr, program_log::system, &name, &closed) < 0)
         return 1;
 
     const char *input_path = nullptr;

@@ -10,7 +10,7 @@
 #include "support/stdfd.h"
 #include "support/util.h"
 
-int program_start(const char *argv0, const char **namep, unsigned int *closedp)
+int program_start(const char *argv0, program_log log, const char **namep, unsigned int *closedp)
 {
     const char *name = util_program_name(argv0);
     *namep = name;
@@ -24,7 +24,7 @@ int program_start(const char *argv0, const char **namep, unsigned int *closedp)
     xalloc_install_new_handler();
     if (cfg_init() < 0)
         return -1;
-    if (log_init(name) < 0)
+    if ((log == program_log::system ? log_init(name) : log_init_stderr(name)) < 0)
         return -1;
     // A program may run more than once in one process (the tests do).
     optind = 1;

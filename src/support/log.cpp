@@ -3,8 +3,12 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <sys/uio.h>
 #include <syslog.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,11 +28,59 @@ constexpr std::array<Level, 6> kLevels{{
     {LOG_DEBUG, 3},
 }};
 
+// The program's name while messages go to standard error alone, else null.
+const char *stderr_name;
+
+struct free_deleter {
+    void operator()(char *block) const { std::free(block); }
+};
+
+LOG_PRINTF(1, 0) void write_to_stderr(const char *format, va_list ap)
+{
+    // Messages about an input are bounded well below this; a longer one
+    // gets a block of its own, from the C library directly: the checked
+    // allocation reports its failure through this very function.
+    char text[8192];
+    va_list copy;
+    va_copy(copy, ap);
+    const int n = std::vsnprintf(text, sizeof text, format, copy);
+    va_end(copy);
+    if (n < 0)
+        return;
+    const char *body = text;
+    size_t len = static_cast<size_t>(n);
+    std::unique_ptr<char, free_deleter> big;
+    if (len >= sizeof text) {
+        big.reset(static_cast<char *>(std::malloc(len + 1)));
+        if (big) {
+            std::vsnprintf(big.get(), len + 1, format, ap);
+            body = big.get();
+        } else {
+            len = sizeof text - 1; // what fits, still ended as a line
+        }
+    }
+    // One write per message, as the system log's own copy is made, so that
+    // messages of programs sharing standard error do not mix.
+    char pid[32];
+    const int pid_len = std::snprintf(pid, sizeof pid, "[%ld]: ", static_cast<long>(getpid()));
+    const bool ends_line = len > 0 && body[len - 1] == '\n';
+    iovec parts[4] = {
+        {const_cast<char *>(stderr_name), std::strlen(stderr_name)},
+        {pid, static_cast<size_t>(pid_len)},
+        {const_cast<char *>(body), len},
+        {const_cast<char *>("\n"), ends_line ? 0U : 1U},
+    };
+    (void)writev(STDERR_FILENO, parts, 4);
+}
+
 class system_sink final : public log_sink {
   public:
     int message(int level, const char *format, va_list ap) override
     {
-        vsyslog(kLevels[static_cast<size_t>(level)].priority, format, ap);
+        if (stderr_name != nullptr)
+            write_to_stderr(format, ap);
+        else
+            vsyslog(kLevels[static_cast<size_t>(level)].priority, format, ap);
         return 1;
     }
     void library(const char *format, va_list ap) override { std::vfprintf(stderr, format, ap); }
@@ -59,13 +111,24 @@ LOG_PRINTF(2, 3) int log_at(unsigned int level, const char *format, ...)
 
 int log_init(const char *name)
 {
+    stderr_name = nullptr;
     openlog(name, LOG_PID | LOG_CONS | LOG_NDELAY | LOG_PERROR, LOG_USER);
+    return 0;
+}
+
+int log_init_stderr(const char *name)
+{
+    closelog(); // of an earlier run in the same process, if any
+    stderr_name = name != nullptr ? name : "";
     return 0;
 }
 
 void log_exit(void)
 {
-    closelog();
+    // A program that must not log keeps to standard error to the end: a
+    // message after this one must not open the system log either.
+    if (stderr_name == nullptr)
+        closelog();
 }
 
 log_sink *log_set_sink(log_sink *replacement)

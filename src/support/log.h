@@ -1,6 +1,8 @@
 // Diagnostics: every message goes to the system log and, through
-// LOG_PERROR, to standard error. The text is passed on as the caller wrote
-// it; the log adds no prefix and no newline of its own.
+// LOG_PERROR, to standard error; or, for a program whose messages are for
+// the person running it alone, to standard error only. The text is passed
+// on as the caller wrote it; the log adds no prefix and no newline of its
+// own.
 #pragma once
 
 #include <cstdarg>
@@ -18,6 +20,12 @@ enum {
 
 // The platform keeps `name` by reference: it must outlive log_exit().
 int log_init(const char *name);
+// In place of log_init, for a program that must not log: every message
+// goes to standard error alone, framed as the system log frames its copy
+// there ("NAME[PID]: text", with a newline unless the text ends in one),
+// and nothing reaches the system log or the console. `name` must outlive
+// every message; log_exit() leaves the log on standard error.
+int log_init_stderr(const char *name);
 void log_exit(void);
 // Thresholds: notice at 1, info at 2, debug at 3. Compared unsigned, so a
 // negative level lets everything through.
@@ -43,8 +51,8 @@ int log_vmessage(int level, const char *format, va_list ap) LOG_PRINTF(2, 0);
 int log_errno(int level, int errnum, const char *prefix);
 
 // Where messages go once they passed the verbosity. Without a sink of its
-// own the process logs to the system log (with its copy on standard
-// error), and the XML library's diagnostics go to standard error alone.
+// own the process logs where log_init or log_init_stderr said, and the XML
+// library's diagnostics go to standard error alone.
 // A sink is installed for a while (a read of one input) or for good (a
 // test harness that wants quiet), and usually passes what it keeps on to
 // the sink it replaced.
@@ -59,7 +67,8 @@ class log_sink {
     virtual void library(const char *format, va_list ap) LOG_PRINTF(2, 0) = 0;
 };
 
-// Installs `sink` (null: the system log) and returns the one it replaces.
+// Installs `sink` (null: the log that was opened) and returns the one it
+// replaces.
 log_sink *log_set_sink(log_sink *sink);
 // The sink that log_set_sink(nullptr) stands for, to pass messages on to.
 log_sink *log_system_sink();

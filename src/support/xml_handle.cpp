@@ -12,6 +12,7 @@
 #include <libxml/entities.h>
 
 #include "support/alloc.h"
+#include "support/fd.h"
 #include "support/log.h"
 #include "support/log_input.h"
 
@@ -63,14 +64,33 @@ void report_unreadable(const char *path, int errnum, const char *line_end)
         log_error("%s: %s", path, std::strerror(errnum));
 }
 
-struct fd_guard {
-    int fd;
-    ~fd_guard()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
+// Big-lines mode keeps line numbers right past 65535 in messages; compact
+// mode keeps short texts inside their nodes, saving an allocation each (the
+// tree is only read, never changed).
+constexpr int kParseOptions = XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
+
+void prepare_parse()
+{
+    xml_use_checked_allocation();
+    xmlSetGenericErrorFunc(nullptr, library_diagnostic);
+}
+
+// Bytes in memory handed to the parser as a file's are: an empty input
+// then gets the library's "Document is empty", as an empty file does.
+struct memory_input {
+    const char *bytes;
+    size_t left;
 };
+
+int read_memory(void *context, char *buffer, int len)
+{
+    auto *input = static_cast<memory_input *>(context);
+    const size_t n = std::min(input->left, static_cast<size_t>(len > 0 ? len : 0));
+    std::memcpy(buffer, input->bytes, n);
+    input->bytes += n;
+    input->left -= n;
+    return static_cast<int>(n);
+}
 
 } // namespace
 
@@ -328,27 +348,35 @@ void xml_use_checked_allocation()
 
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
 {
-    xml_use_checked_allocation();
-    xmlSetGenericErrorFunc(nullptr, library_diagnostic);
     // Reading through our own descriptor keeps the library from treating
     // the name as a URL or a compressed file, and lets us say plainly why a
     // file cannot be read.
-    fd_guard file{open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY)};
-    if (file.fd < 0) {
+    fd_guard file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file) {
         report_unreadable(path, errno, line_end);
         return nullptr;
     }
+    return xml_parse_fd(file.get(), path, line_end);
+}
+
+xml_doc_ptr xml_parse_fd(int fd, const char *name, const char *line_end)
+{
+    prepare_parse();
     struct stat st;
-    if (fstat(file.fd, &st) != 0) {
-        report_unreadable(path, errno, line_end);
+    if (fstat(fd, &st) != 0) {
+        report_unreadable(name, errno, line_end);
         return nullptr;
     }
     if (S_ISDIR(st.st_mode)) {
-        report_unreadable(path, EISDIR, line_end);
+        report_unreadable(name, EISDIR, line_end);
         return nullptr;
     }
-    // Big-lines mode keeps line numbers right past 65535 in messages;
-    // compact mode keeps short texts inside their nodes, saving an
-    // allocation each (the tree is only read, never changed).
-    return xml_doc_ptr(xmlReadFd(file.fd, path, nullptr, XML_PARSE_BIG_LINES | XML_PARSE_COMPACT));
+    return xml_doc_ptr(xmlReadFd(fd, name, nullptr, kParseOptions));
+}
+
+xml_doc_ptr xml_parse_memory(const char *bytes, size_t size, const char *name)
+{
+    prepare_parse();
+    memory_input input{bytes, size};
+    return xml_doc_ptr(xmlReadIO(read_memory, nullptr, &input, name, nullptr, kParseOptions));
 }

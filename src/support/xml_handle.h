@@ -139,7 +139,7 @@ void xml_pass_over(log_input &messages, const xmlNode *node);
 // Makes the XML library allocate through the checked allocation, so that
 // memory running out inside it ends the run with the usual alert instead
 // of leaving a document or a text silently cut short (the library carries
-// on after many such failures). xml_parse_local_file does this itself.
+// on after many such failures). The parse functions below do this themselves.
 void xml_use_checked_allocation();
 
 // Parses the local file `path` with the library's safe defaults (no entity
@@ -150,3 +150,13 @@ void xml_use_checked_allocation();
 // sink (see log_vlibrary): standard error, unless a channel (log_input)
 // holds them back.
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end = "\n");
+
+// As xml_parse_local_file, on the file already open as `fd`, read from
+// where it stands to its end and named `name` in messages; the descriptor
+// stays open. A directory is reported as above.
+xml_doc_ptr xml_parse_fd(int fd, const char *name, const char *line_end = "\n");
+
+// As xml_parse_local_file, on a document of `size` bytes in memory named
+// `name` in messages; the library reads it as it would read a file with
+// those bytes, reports included.
+xml_doc_ptr xml_parse_memory(const char *bytes, size_t size, const char *name);

@@ -48,6 +48,17 @@ cli_case_prepare() { # CASE_DIR
     return 0
 }
 
+# Where the tool's standard input comes from: the file the case's
+# `stdin-from` names (an input of the case's copy, or a device), else
+# /dev/null.
+cli_case_stdin() {
+    if [ -f stdin-from ]; then
+        cat stdin-from
+    else
+        echo /dev/null
+    fi
+}
+
 # Prints FILE without the system log's "NAME[PID]: " framing, NAME being
 # the last component of argv0.
 cli_case_strip_framing() {

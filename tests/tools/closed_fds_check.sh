@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the tool with standard input, output or error closed while a system
-# log daemon listens, and checks that nothing of the document reaches the
-# log, that a closed standard output ends the run with status 1 and a clear
-# message, and that no message reaches the log twice.
+# Runs the migration with standard input, output or error closed while a
+# system log daemon listens, and checks that nothing of the document
+# reaches the log, that a closed standard output ends the run with status 1
+# and a clear message, and that no message reaches the log twice. The
+# checker, which must not log at all, sends the daemon nothing, whatever
+# it says and whichever descriptors are closed.
 #
-# Usage: tests/tools/closed_fds_check.sh TOOL LISTENER
+# Usage: tests/tools/closed_fds_check.sh TOOL CHECKER LISTENER
 #
 # A descriptor left closed at start is taken by the next one opened, such as
 # the log's socket; then whatever is written to it goes to the log. That
@@ -14,7 +16,8 @@
 # Exit status 77 (skipped) without root or mount namespaces.
 set -u
 tool=$(realpath "$1")
-listener=$(realpath "$2")
+checker=$(realpath "$2")
+listener=$(realpath "$3")
 skipped=77
 
 if [ -z "${ONYX_CLOSED_FDS_WORK:-}" ]; then
@@ -28,7 +31,8 @@ if [ -z "${ONYX_CLOSED_FDS_WORK:-}" ]; then
     fi
     # The folder is removed out here, where the mounts on it are gone.
     work=$(mktemp -d "${TMPDIR:-/tmp}/closed-fds.XXXXXX") || exit 1
-    ONYX_CLOSED_FDS_WORK=$work unshare -m --propagation private "$0" "$tool" "$listener"
+    ONYX_CLOSED_FDS_WORK=$work unshare -m --propagation private "$0" "$tool" "$checker" \
+        "$listener"
     status=$?
     rm -rf "$work"
     exit "$status"
@@ -62,13 +66,16 @@ cat > station.xml <<EOF
 </onyxcast>
 EOF
 
-# run NAME REDIRECTIONS: the tool with its descriptors set up by the shell
+# run NAME REDIRECTIONS [COMMAND...]: COMMAND (the migration of station.xml
+# when none is given) with its descriptors set up by the shell
 # REDIRECTIONS; leaves NAME.out, NAME.err, NAME.log (one line per datagram
 # the log received, without the log's framing) and the status in $status.
 run() {
     local name=$1 redirections=$2
+    shift 2
+    [ $# -gt 0 ] || set -- "$tool" -0 station.xml
     "$listener" /dev/log "$name.rawlog" \
-        sh -c "exec \"\$0\" -0 station.xml $redirections" "$tool" \
+        sh -c "exec \"\$@\" $redirections" sh "$@" \
         < empty > "$name.out" 2> "$name.raw"
     status=$?
     sed -E 's/^<[0-9]+>[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} //; s/^[^ []*\[[0-9]+\]: //' \
@@ -128,6 +135,26 @@ cmp -s messages-no-output stdout-closed.err || {
     fail "stdout-closed: standard error lacks the messages or the reason:"
     diff -u messages-no-output stdout-closed.err | head -30
 }
+
+# The checker on a file it warns about and prints, and one it refuses:
+# all it says is on standard error, and the daemon hears nothing of it.
+cp open.out v1.xml
+chmod 644 v1.xml
+printf '<onyxcast>\n  <servers><server><port>0</port></server></servers>\n</onyxcast>\n' > refused.xml
+chmod 600 refused.xml
+for closed in "checker-open" "checker-stderr-closed 2>&-" "checker-all-closed <&- >&- 2>&-"; do
+    name=${closed%% *}
+    run "$name" "${closed#"$name"}" "$checker" -p v1.xml refused.xml
+    [ "$status" = 1 ] || fail "$name: status $status, expected 1"
+    if [ -s "$name.rawlog" ]; then
+        fail "$name: the checker logged:"
+        head -5 "$name.rawlog"
+    fi
+done
+grep -qxF "v1.xml: world readable" checker-open.err &&
+    grep -qxF "refused.xml: configuration refused" checker-open.err ||
+    fail "checker-open: standard error lacks the checker's messages"
+grep -qF "$password" checker-open.out || fail "checker-open: no document on standard output"
 
 # Without /dev/null nothing can stand in for a closed descriptor: the run
 # must stop before it opens anything, with status 1.

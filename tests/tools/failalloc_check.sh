@@ -5,7 +5,7 @@
 # Usage: tests/tools/failalloc_check.sh TOOL SHIM CASE_DIR...
 #
 # A case folder has the layout of the golden cases (args, argv0, setup,
-# input files). First a clean run gives the number N of allocations and the
+# input files, stdin-from). First a clean run gives the number N of allocations and the
 # outcome to compare with; then for every k from 1 to N the k-th allocation
 # fails once, and once more with it and every later one failing. Each such
 # run must either end exactly like the clean run (the failure hit memory the
@@ -44,7 +44,7 @@ for case_dir in "$@"; do
                     export ONYX_COUNT_ALLOC="$work/count"
                 fi
                 exec -a "$argv0" "$tool" "${args[@]}"
-            ) > "$prefix.out" 2> "$prefix.raw" < /dev/null
+            ) > "$prefix.out" 2> "$prefix.raw" < "$(cli_case_stdin)"
             status=$?
         }
 

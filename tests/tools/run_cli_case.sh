@@ -9,7 +9,8 @@
 # expectation file means empty output, or status 0. A file `stdout-to`
 # names where standard output goes instead (such as /dev/full), or holds
 # `closed` to start the tool with standard output closed (not together with
-# `limits`: the report of time(1) would take descriptor 1).
+# `limits`: the report of time(1) would take descriptor 1). A file
+# `stdin-from` names the file standard input reads, /dev/null when absent.
 #
 # A case may take inputs kept once for many cases instead of a copy (see
 # cli_case_prepare in cli_case.sh). The case runs in a copy of its folder,
@@ -92,10 +93,11 @@ launch_tool() {
 }
 stdout_to=actual.stdout
 [ -f stdout-to ] && stdout_to=$(cat stdout-to)
+stdin_from=$(cli_case_stdin)
 if [ "$stdout_to" = closed ]; then
-    launch_tool >&- 2> actual.stderr.raw < /dev/null
+    launch_tool >&- 2> actual.stderr.raw < "$stdin_from"
 else
-    launch_tool > "$stdout_to" 2> actual.stderr.raw < /dev/null
+    launch_tool > "$stdout_to" 2> actual.stderr.raw < "$stdin_from"
 fi
 status=$?
 [ -f actual.stdout ] || : > actual.stdout

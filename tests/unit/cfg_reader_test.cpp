@@ -1,10 +1,19 @@
 #include "cfg/cfg_reader.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
 
 #include "cfg/cfg.h"
+#include "support/fd.h"
 #include "test_support.h"
 
 namespace {
@@ -125,6 +134,104 @@ const ModeCase kModeCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CfgReaderModes, testing::ValuesIn(kModeCases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The check on an open descriptor says and decides what the check of the
+// path says and decides.
+TEST_F(CfgReader, ADescriptorsModeIsJudgedAsItsPaths)
+{
+    for (const ModeCase &c : kModeCases) {
+        SCOPED_TRACE(c.name);
+        TempFile file("", "onyx.xml");
+        chmod(file.c_path(), c.mode);
+        fd_guard fd(open(file.c_path(), O_RDONLY | O_CLOEXEC));
+        int results[2] = {1, 1};
+        const std::string by_path =
+            capture_log([&] { results[0] = cfg_check_file_mode(file.c_path()); }, c.verbosity);
+        const std::string by_fd = capture_log(
+            [&] { results[1] = cfg_check_fd_mode(fd.get(), file.c_path()); }, c.verbosity);
+        EXPECT_EQ(results[0], c.result);
+        EXPECT_EQ(results[1], c.result);
+        EXPECT_EQ(by_fd, by_path);
+    }
+    int result = 0;
+    EXPECT_EQ(capture_log([&] { result = cfg_check_fd_mode(-1, "gone.xml"); }),
+              "gone.xml: Bad file descriptor\n");
+    EXPECT_EQ(result, -1);
+}
+
+// The client opens its file once and judges what it opened. A path that is
+// there but does not open (a socket, or a file it may not read) is still
+// reported as before: its mode first, then why it does not open.
+TEST_F(CfgReader, ReportsAPathThatIsThereButDoesNotOpen)
+{
+    TempFile file("", "onyx.xml");
+    const std::string path = file.path() + ".sock";
+    fd_guard sock(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    path.copy(addr.sun_path, path.size());
+    ASSERT_EQ(bind(sock.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    chmod(path.c_str(), 0666);
+    int result = 0;
+    std::string out = capture_log([&] { result = cfg_document_read(path.c_str()); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(without_folder(out, file), "onyx.xml.sock: world readable\n"
+                                         "onyx.xml.sock: world writeable\n");
+    chmod(path.c_str(), 0600);
+    out = capture_log([&] { result = cfg_document_read(path.c_str()); });
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(without_folder(out, file), "onyx.xml.sock: No such device or address\n"
+                                         "onyx.xml.sock: not well-formed XML\n");
+}
+
+// Whichever file the path names when the client opens it, the mode judged
+// is that file's: while one thread swaps a world-writable file with a
+// private one under the path, no read may accept the world-writable one.
+TEST_F(CfgReader, TheFileJudgedIsTheFileRead)
+{
+    TempFile file("<onyxcast><metadata><program>private</program></metadata></onyxcast>",
+                  "onyx.xml");
+    const std::string other = file.path() + ".other";
+    std::ofstream(other) << "<onyxcast><metadata><program>open</program></metadata></onyxcast>";
+    chmod(file.c_path(), 0600);
+    chmod(other.c_str(), 0666);
+    std::atomic<bool> stop{false};
+    // The swapper sleeps between swaps, however briefly: sharing a core
+    // with the reads, it then wakes in the middle of one, where running
+    // flat out it would only swap between the reads of a time slice.
+    std::thread swapper([&] {
+        while (!stop) {
+            renameat2(AT_FDCWD, file.c_path(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
+            std::this_thread::sleep_for(std::chrono::microseconds(1));
+        }
+    });
+    // Thousands of refusals: to the system log they would take seconds.
+    class : public log_sink {
+        int message(int, const char *, va_list) override { return 1; }
+        void library(const char *, va_list) override {}
+    } quiet;
+    log_sink *previous = log_set_sink(&quiet);
+    int accepted = 0, refused = 0, wrong = 0;
+    for (int i = 0; i < 10000; i++) {
+        cfg_clear(cfg_active());
+        if (cfg_document_read(file.c_path()) != 0) {
+            refused++;
+            continue;
+        }
+        accepted++;
+        const char *program = cfg_get_metadata_program();
+        if (program == nullptr || std::strcmp(program, "private") != 0)
+            wrong++;
+    }
+    log_set_sink(previous);
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(wrong, 0) << "of " << accepted << " accepted";
+    // Both files were met, or the swap did not race with the reads.
+    EXPECT_GT(accepted, 0);
+    EXPECT_GT(refused, 0);
+}
 
 TEST_F(CfgReader, EmptyRootReadsWithoutChangingTheConfiguration)
 {

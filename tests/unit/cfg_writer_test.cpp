@@ -61,6 +61,7 @@ class CfgWriter : public testing::Test {
     {
         return cfg_encoder_list_get(cfg_get_encoders(), name);
     }
+    static void set_every_setting();
 };
 
 TEST_F(CfgWriter, EmptyConfigurationHasOnlyTheThreeListSections)
@@ -160,8 +161,9 @@ TEST_F(CfgWriter, WritesTheMigratedExampleByteForByte)
 )");
 }
 
-// Every line of every block, to pin down element names and their order.
-TEST_F(CfgWriter, WritesEverySettingInTableOrder)
+// A server, a stream and an intake with every setting, and every metadata
+// setting.
+void CfgWriter::set_every_setting()
 {
     cfg_server_list servers = cfg_get_servers();
     cfg_server *s = server("main");
@@ -206,7 +208,12 @@ TEST_F(CfgWriter, WritesEverySettingInTableOrder)
     SET(cfg_set_metadata_refresh_interval("2147483647", &reason));
     SET(cfg_set_metadata_format_str("@a@ - @t@", &reason));
     SET(cfg_set_metadata_program("meta.sh", &reason));
+}
 
+// Every line of every block, to pin down element names and their order.
+TEST_F(CfgWriter, WritesEverySettingInTableOrder)
+{
+    set_every_setting();
     const std::string doc = document();
     EXPECT_EQ(section(doc, "servers"), "    <server>\n"
                                        "      <name>main</name>\n"
@@ -254,6 +261,27 @@ TEST_F(CfgWriter, WritesEverySettingInTableOrder)
     EXPECT_TRUE(doc.ends_with("  </intakes>\n\n  <metadata>\n" + section(doc, "metadata") +
                               "  </metadata>\n</onyxcast>\n"))
         << doc;
+}
+
+// A print to show others has a fixed mark for every password, however
+// long, and every other line as the full print has it.
+TEST_F(CfgWriter, HidingSecretsChangesThePasswordsAndNothingElse)
+{
+    set_every_setting();
+    cfg_server_list servers = cfg_get_servers();
+    cfg_server *backup = server("backup");
+    SET(cfg_server_set_hostname(backup, servers, "backup", &reason));
+    SET(cfg_server_set_password(backup, servers, std::string(255, 'p').c_str(), &reason));
+    server("no-password");
+    SET(cfg_decoder_add_ext(decoder("mp3"), cfg_get_decoders(), ".mp3", &reason));
+
+    std::string expected = document();
+    for (const std::string &password : {std::string("pw"), std::string(255, 'p')}) {
+        const std::string line = "<password>" + password + "</password>";
+        expected.replace(expected.find(line), line.size(),
+                         std::string("<password>") + kCfgSecretMark + "</password>");
+    }
+    EXPECT_EQ(capture_stream(cfg_document_write_redacted), expected);
 }
 
 struct DefaultCase {

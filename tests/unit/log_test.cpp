@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <string>
+#include <unistd.h>
 
 #include "test_support.h"
 
@@ -94,6 +95,44 @@ TEST(Log, LevelCodesAboveDebugCountAsDebug)
     out = capture_log([&] { hidden = log_errno(9, EINVAL, "nine"); }, 2);
     EXPECT_EQ(hidden, 0);
     EXPECT_EQ(out, "");
+}
+
+// A program that logs to standard error alone must print there exactly what
+// the system log's copy shows, framing included: the golden cases and any
+// script reading the messages take both alike.
+TEST(Log, StandardErrorAloneFramesEachMessageAsTheSystemLogsCopy)
+{
+    const std::string long_text(10000, 'x'); // more than one stack buffer
+    const auto emit = [&] {
+        log_error("plain");
+        log_warning("own newline\n");
+        log_error("%s", "");
+        log_notice("%d%% %s", 100, "sure");
+        log_error("%s", long_text.c_str());
+        log_errno(LOG_LEVEL_ERROR, ENOENT, "open");
+    };
+    const auto raw = [&](bool to_stderr_alone) {
+        if (to_stderr_alone)
+            log_init_stderr("onyx-test");
+        else
+            log_init("onyx-test");
+        log_set_verbosity(1);
+        testing::internal::CaptureStderr();
+        emit();
+        std::fflush(stderr);
+        std::string out = testing::internal::GetCapturedStderr();
+        log_set_verbosity(0);
+        log_exit();
+        return out;
+    };
+    const std::string system_copy = raw(false);
+    const std::string alone = raw(true);
+    EXPECT_EQ(alone, system_copy);
+    const std::string framing = "onyx-test[" + std::to_string(getpid()) + "]: ";
+    EXPECT_TRUE(alone.starts_with(framing + "plain\n" + framing + "own newline\n" + framing + "\n" +
+                                  framing + "100% sure\n"))
+        << alone.substr(0, 200);
+    EXPECT_NE(alone.find(framing + long_text + "\n"), std::string::npos);
 }
 
 } // namespace
