@@ -70,7 +70,10 @@ LOG_PRINTF(1, 0) void write_to_stderr(const char *format, va_list ap)
         {const_cast<char *>(body), len},
         {const_cast<char *>("\n"), ends_line ? 0U : 1U},
     };
-    (void)writev(STDERR_FILENO, parts, 4);
+    // A message standard error refuses has nowhere else to go. (A cast to
+    // void does not silence the unused-result warning of a fortified
+    // build.)
+    [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, parts, 4);
 }
 
 class system_sink final : public log_sink {
