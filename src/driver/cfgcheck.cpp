@@ -31,18 +31,19 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfgcheck";
 
-constexpr const char kOptions[] = "hn:pqvx";
-
-constexpr const char kSynopsis[] = "[-hpqvx] [-n name] file ...";
-constexpr const char kOptionHelp[] =
-    "    -h       print this help and exit\n"
-    "    -n name  call standard input name in messages (default: -)\n"
-    "    -p       print each file that checks out as the client reads it\n"
-    "    -q       show only errors and warnings\n"
-    "    -v       show more messages (repeat for more)\n"
-    "    -x       with -p, print question marks in place of every password\n"
-    "\n"
-    "A file named - is standard input, read to its end.\n";
+constexpr program_command_line kCommandLine = {
+    .product = "onyxcast-cfgcheck",
+    .options = "hn:pqVvx",
+    .synopsis = "[-Vhpqvx] [-n name] file ...",
+    .option_help = "    -h       print this help and exit\n"
+                   "    -n name  call standard input name in messages (default: -)\n"
+                   "    -p       print each file that checks out as the client reads it\n"
+                   "    -q       show only errors and warnings\n"
+                   "    -V       print the version and exit\n"
+                   "    -v       show more messages (repeat for more)\n"
+                   "    -x       with -p, print question marks in place of every password\n",
+    .notes = "A file named - is standard input, read to its end.\n",
+};
 
 // Every file is opened once, and what is checked is what was opened:
 // without waiting for a writer (a FIFO would hold the open forever), and
@@ -555,11 +556,10 @@ int cfgcheck_main(int argc, char **argv)
     bool quiet = false;
     int verbosity = 1; // notices are what a check is for
     const char *stdin_name = "-";
-    for (int ch; (ch = program_getopt(argc, argv, kOptions)) != -1;) {
+    for (int ch, status; (ch = program_getopt(kCommandLine, argc, argv, &status)) != -1;) {
         switch (ch) {
-        case 'h':
-            program_help(kSynopsis, kOptionHelp);
-            return 0;
+        case PROGRAM_GETOPT_END_RUN:
+            return status;
         case 'n':
             stdin_name = optarg;
             break;
@@ -577,14 +577,11 @@ int cfgcheck_main(int argc, char **argv)
         case 'x':
             hide_secrets = true;
             break;
-        default:
-            program_usage(kSynopsis);
-            return 2;
         }
     }
     if (optind >= argc) {
         std::fputs("at least one file must be provided\n", stderr);
-        program_usage(kSynopsis);
+        program_usage(kCommandLine);
         return 2;
     }
     log_set_verbosity(quiet ? 0 : verbosity);

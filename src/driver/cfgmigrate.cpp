@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <libgen.h>
 #include <string>
@@ -13,6 +14,7 @@
 #include "driver/cfgmigrate_convert.h"
 #include "driver/program.h"
 #include "support/alloc.h"
+#include "support/atomic_file.h"
 #include "support/log.h"
 #include "support/stdfd.h"
 #include "support/util.h"
@@ -21,13 +23,17 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfgmigrate";
 
-constexpr const char kOptions[] = "0:hv";
-
-constexpr const char kSynopsis[] = "[-hv] -0 v0-cfgfile";
-constexpr const char kOptionHelp[] =
-    "    -0 v0-cfgfile  migrate from v0-cfgfile (onyxcast version 0.x)\n"
-    "    -h             print this help and exit\n"
-    "    -v             increase logging verbosity\n";
+constexpr program_command_line kCommandLine = {
+    .product = "onyxcast-cfgmigrate",
+    .options = "0:ho:Vv",
+    .synopsis = "[-Vhv] [-o v1-cfgfile] -0 v0-cfgfile",
+    .option_help = "    -0 v0-cfgfile  migrate from v0-cfgfile (onyxcast version 0.x)\n"
+                   "    -h             print this help and exit\n"
+                   "    -o v1-cfgfile  write to v1-cfgfile, mode 0600, not to standard output\n"
+                   "    -V             print the version and exit\n"
+                   "    -v             increase logging verbosity\n",
+    .notes = "",
+};
 
 // The name goes into an XML comment, which may not hold "--": a blank goes
 // between two hyphens, so the name stays readable and the comment
@@ -68,6 +74,62 @@ void write_header(FILE *out, const char *name, const char *path)
     std::fputs("  -->\n\n", out);
 }
 
+// A stream that keeps what is written to it in memory.
+class memory_stream {
+  public:
+    memory_stream() : stream_(open_memstream(&bytes_, &size_)) {}
+    ~memory_stream()
+    {
+        if (stream_ != nullptr)
+            std::fclose(stream_);
+        // The stream's buffer comes from the C library, not the checked
+        // allocation.
+        std::free(bytes_);
+    }
+    memory_stream(const memory_stream &) = delete;
+    memory_stream &operator=(const memory_stream &) = delete;
+
+    FILE *get() const { return stream_; }
+    // Everything written so far is in data() and size() after a flush that
+    // returned 0; -1 with errno set when the stream could not be opened or
+    // had no memory for what it was given.
+    int flush()
+    {
+        if (stream_ == nullptr)
+            return -1;
+        errno = 0;
+        if (std::fflush(stream_) == 0 && std::ferror(stream_) == 0)
+            return 0;
+        if (errno == 0)
+            errno = ENOMEM;
+        return -1;
+    }
+    const char *data() const { return bytes_; }
+    size_t size() const { return size_; }
+
+  private:
+    char *bytes_ = nullptr;
+    size_t size_ = 0;
+    FILE *stream_;
+};
+
+// The document for -o: put together in memory first, so that the file is
+// created only for a complete document, and nothing that can fail for want
+// of memory happens while it is being written.
+int write_file(const char *path, const char *name, const char *input_path)
+{
+    memory_stream document;
+    if (document.get() != nullptr) {
+        write_header(document.get(), name, input_path);
+        cfg_document_write(document.get());
+    }
+    if (document.flush() != 0) {
+        log_error("%s: cannot write: %s", path, std::strerror(errno));
+        return -1;
+    }
+    return atomic_file_write(path, document.data(), document.size());
+}
+
 } // namespace
 
 int cfgmigrate_main(int argc, char **argv)
@@ -78,26 +140,26 @@ int cfgmigrate_main(int argc, char **argv)
         return 1;
 
     const char *input_path = nullptr;
+    const char *output_path = nullptr;
     int verbosity = 0;
-    for (int ch; (ch = program_getopt(argc, argv, kOptions)) != -1;) {
+    for (int ch, status; (ch = program_getopt(kCommandLine, argc, argv, &status)) != -1;) {
         switch (ch) {
+        case PROGRAM_GETOPT_END_RUN:
+            return status;
         case '0':
             input_path = optarg;
             break;
-        case 'h':
-            program_help(kSynopsis, kOptionHelp);
-            return 0;
+        case 'o':
+            output_path = optarg;
+            break;
         case 'v':
             verbosity++;
             break;
-        default:
-            program_usage(kSynopsis);
-            return 2;
         }
     }
     if (input_path == nullptr) {
         std::fprintf(stderr, "-%c must be provided\n", '0');
-        program_usage(kSynopsis);
+        program_usage(kCommandLine);
         return 2;
     }
     log_set_verbosity(verbosity);
@@ -116,10 +178,13 @@ int cfgmigrate_main(int argc, char **argv)
         return 1;
     }
 
-    // A closed standard output stays a failure to write, as the stand-in
-    // would make it anyway; the document is not even formatted.
     int status = 1;
-    if ((closed & STDFD_STDOUT) != 0) {
+    if (output_path != nullptr) {
+        status = write_file(output_path, name, input_path) == 0 ? 0 : 1;
+    } else if ((closed & STDFD_STDOUT) != 0) {
+        // A closed standard output stays a failure to write, as the
+        // stand-in would make it anyway; the document is not even
+        // formatted.
         log_error("standard output: %s", std::strerror(EBADF));
     } else {
         write_header(stdout, name, input_path);

@@ -1,6 +1,7 @@
 #include "driver/program.h"
 
 #include <cstdio>
+#include <getopt.h>
 #include <string>
 #include <unistd.h>
 
@@ -9,6 +10,42 @@
 #include "support/log.h"
 #include "support/stdfd.h"
 #include "support/util.h"
+
+#ifndef ONYX_VERSION
+#error "ONYX_VERSION must be defined: the build passes the project's version"
+#endif
+
+namespace {
+
+// getopt_long's code for --help; any value that is no option letter.
+constexpr int kLongHelp = 0x100;
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, kLongHelp},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+constexpr const char kLongOptionsHelp[] =
+    "--help prints this help on standard output; --version is -V.\n";
+
+void print_help(FILE *out, const program_command_line &cli)
+{
+    std::fprintf(out, "usage: %s %s\n\n", util_program_name(nullptr), cli.synopsis);
+    std::fputs(cli.option_help, out);
+    std::fputc('\n', out);
+    std::fputs(cli.notes, out);
+    std::fputs(kLongOptionsHelp, out);
+}
+
+// What was asked for on standard output went there whole, or the run
+// fails: a version line cut short by a full disk would lie in an audit.
+int finish_stdout()
+{
+    return util_finish_output(stdout, "standard output") == 0 ? 0 : 1;
+}
+
+} // namespace
 
 int program_start(const char *argv0, program_log log, const char **namep, unsigned int *closedp)
 {
@@ -31,26 +68,38 @@ int program_start(const char *argv0, program_log log, const char **namep, unsign
     return 0;
 }
 
-int program_getopt(int argc, char **argv, const char *options)
+int program_getopt(const program_command_line &cli, int argc, char **argv, int *statusp)
 {
-#ifdef __GLIBC__
-    const std::string posix = std::string("+") + options;
-    return getopt(argc, argv, posix.c_str());
-#else
-    return getopt(argc, argv, options);
-#endif
+    // "+" keeps glibc from permuting; the other getopt_long
+    // implementations take it the same way.
+    const std::string options = std::string("+") + cli.options;
+    const int ch = getopt_long(argc, argv, options.c_str(), kLongOptions, nullptr);
+    switch (ch) {
+    case 'h':
+        print_help(stderr, cli);
+        *statusp = 0;
+        return PROGRAM_GETOPT_END_RUN;
+    case kLongHelp:
+        print_help(stdout, cli);
+        *statusp = finish_stdout();
+        return PROGRAM_GETOPT_END_RUN;
+    case 'V':
+        std::printf("%s %s\n", cli.product, ONYX_VERSION);
+        *statusp = finish_stdout();
+        return PROGRAM_GETOPT_END_RUN;
+    case '?':
+    case ':':
+        program_usage(cli);
+        *statusp = 2;
+        return PROGRAM_GETOPT_END_RUN;
+    default:
+        return ch;
+    }
 }
 
-void program_usage(const char *synopsis)
+void program_usage(const program_command_line &cli)
 {
-    std::fprintf(stderr, "usage: %s %s\n", util_program_name(nullptr), synopsis);
-}
-
-void program_help(const char *synopsis, const char *options)
-{
-    program_usage(synopsis);
-    std::fputc('\n', stderr);
-    std::fputs(options, stderr);
+    std::fprintf(stderr, "usage: %s %s\n", util_program_name(nullptr), cli.synopsis);
 }
 
 void program_end(void)

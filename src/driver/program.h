@@ -1,5 +1,8 @@
-// What both programs do first and last, in the one order that is safe.
+// What both programs do first and last, in the one order that is safe, and
+// the command line they share: the short options, the help and the version.
 #pragma once
+
+#include <cstdio>
 
 // Where a program's messages go.
 enum class program_log {
@@ -24,15 +27,43 @@ enum class program_log {
 // reported).
 int program_start(const char *argv0, program_log log, const char **namep, unsigned int *closedp);
 
-// getopt(3) that stops at the first operand, as POSIX says, everywhere:
-// glibc would otherwise permute, and take a file named like an option for
-// one.
-int program_getopt(int argc, char **argv, const char *options);
+// A program's command line as its help shows it.
+struct program_command_line {
+    // The program's own name, for its version line: an audit wants the
+    // product, not whatever name a link gave it.
+    const char *product;
+    // getopt(3) options, "h" and "V" among them.
+    const char *options;
+    // What follows "usage: NAME " on the usage line.
+    const char *synopsis;
+    // One line per option, in the order of the alphabet.
+    const char *option_help;
+    // Lines after the options, before the long options' line; may be "".
+    const char *notes;
+};
 
-// "usage: NAME SYNOPSIS" on standard error; program_help adds a blank line
-// and `options`, one line per option.
-void program_usage(const char *synopsis);
-void program_help(const char *synopsis, const char *options);
+// program_getopt's result when the run ends during option parsing.
+inline constexpr int PROGRAM_GETOPT_END_RUN = -2;
+
+// The next option of the command line, as getopt(3) gives it, stopping at
+// the first operand or at "--" as POSIX says (glibc would otherwise
+// permute, and take a file named like an option for one). Handles what
+// every program does alike, and then returns PROGRAM_GETOPT_END_RUN with
+// the run's exit status in *statusp:
+// - -h: the usage line and the help on standard error, status 0;
+// - --help: the same on standard output, status 0, as GNU programs do;
+// - -V and --version: "PRODUCT VERSION" on standard output, status 0;
+// - an unknown option (--help and --version are the only long ones, each
+//   also taken shortened, as far as it is unambiguous) or a missing
+//   option argument: the parser's own message and the usage line on
+//   standard error, status 2.
+// A failure to write help or version to standard output is reported and
+// makes the status 1. Otherwise returns the option's letter, or -1 when
+// the options have ended (optind then indexes the first operand).
+int program_getopt(const program_command_line &cli, int argc, char **argv, int *statusp);
+
+// "usage: NAME SYNOPSIS" on standard error.
+void program_usage(const program_command_line &cli);
 
 // Closes the log and frees the active configuration.
 void program_end(void);

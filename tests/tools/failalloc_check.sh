@@ -13,6 +13,10 @@
 # (or with status 0 and the clean run's document, when the library got over
 # it). Never a signal, never a sanitizer report, never a usage status, and
 # never status 0 with a document other than the clean run's.
+#
+# For a case that writes its document with -o FILE, the document is FILE:
+# each run starts without it, and a run that fails must not make it, nor
+# leave a temporary file beside it.
 set -u
 tool=$(realpath "$1")
 shim=$(realpath "$2")
@@ -20,8 +24,9 @@ shift 2
 . "$(dirname "$0")/cli_case.sh"
 
 # What a run may print when memory runs out: the checked allocation's alert,
+# the system's reason (ENOMEM, such as for the -o document kept in memory),
 # the XML library's own message, or the C library's fallback for syslog.
-oom_re='cannot allocate|Memory allocation failed|out of memory'
+oom_re='cannot allocate|Cannot allocate memory|Memory allocation failed|out of memory'
 
 failures=0
 for case_dir in "$@"; do
@@ -31,11 +36,19 @@ for case_dir in "$@"; do
     (
         cd "$work" || exit 1
         cli_case_prepare "$case_dir" || exit 1
+        output=
+        for ((i = 0; i + 1 < ${#args[@]}; i++)); do
+            [ "${args[i]}" = -o ] && output=${args[i + 1]}
+        done
 
         # run PREFIX [WHICH]: leaves PREFIX.out, PREFIX.raw and the
-        # status in $status
+        # status in $status; with -o, the file's contents in PREFIX.out,
+        # whether it was made in $made, and a temporary file left in
+        # $leftover
         run() {
             local prefix=$1 which=${2:-}
+            made='' leftover=''
+            [ -z "$output" ] || rm -f "$output"
             (
                 export LD_PRELOAD="$shim"
                 if [ -n "$which" ]; then
@@ -46,6 +59,14 @@ for case_dir in "$@"; do
                 exec -a "$argv0" "$tool" "${args[@]}"
             ) > "$prefix.out" 2> "$prefix.raw" < "$(cli_case_stdin)"
             status=$?
+            if [ -n "$output" ]; then
+                if [ -e "$output" ]; then
+                    made=1
+                    cat "$output" >> "$prefix.out"
+                fi
+                leftover=$(find "$(dirname "$output")" -maxdepth 1 \
+                    -name ".$(basename "$output").*" -print -delete)
+            fi
         }
 
         run clean
@@ -63,6 +84,10 @@ for case_dir in "$@"; do
                 why=
                 if [ "$status" -gt 2 ]; then
                     why="ended with status $status (signal or crash)"
+                elif [ -n "$leftover" ]; then
+                    why="left $leftover behind"
+                elif [ "$status" != 0 ] && [ -n "$made" ]; then
+                    why="status $status, and made $output all the same"
                 elif grep -qE 'Sanitizer|runtime error' try.raw; then
                     why="sanitizer report"
                 elif [ "$status" = 0 ] && ! cmp -s try.out clean.out; then

@@ -52,7 +52,7 @@ ToolRun run_tool(const std::vector<const char *> &args)
 
 std::string usage_line(const std::string &name)
 {
-    return "usage: " + name + " [-hv] -0 v0-cfgfile\n";
+    return "usage: " + name + " [-Vhv] [-o v1-cfgfile] -0 v0-cfgfile\n";
 }
 
 TEST(UtilProgramName, IsTheLastPathComponentOfArgv0)
