@@ -16,6 +16,7 @@
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_fields.h"
+#include "cfg/cfg_list.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
 #include "driver/cfgcheck_hint.h"
@@ -56,15 +57,12 @@ constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 // the process.
 constexpr size_t kStdinMax = 64 * 1024 * 1024;
 
-// Entry names are compared as the lists compare them: ASCII letters
-// without regard to case, every other byte as it is.
+// Entry names are keyed as the lists compare them, by the lists' own fold.
 std::string fold(const char *name)
 {
     std::string folded(name);
-    for (char &c : folded) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char &c : folded)
+        c = static_cast<char>(cfg_list::fold(static_cast<unsigned char>(c)));
     return folded;
 }
 

@@ -10,6 +10,7 @@
 
 #include "cfg/cfg_document.h"
 #include "cfg/cfg_fields.h"
+#include "cfg/cfg_list.h"
 #include "driver/cfgmigrate_convert.h"
 
 namespace {
@@ -79,12 +80,10 @@ const list_kind *kind_of_entry(const char *name)
     return nullptr;
 }
 
-// Small letters, '_' for '-': what a spelling costs nothing for.
+// The lists' fold, and '_' for '-': what a spelling costs nothing for.
 char folded(char c)
 {
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<char>(c - 'A' + 'a');
-    return c == '-' ? '_' : c;
+    return c == '-' ? '_' : static_cast<char>(cfg_list::fold(static_cast<unsigned char>(c)));
 }
 
 // The optimal string alignment distance (edits as cfgcheck_hint_spelling

@@ -68,21 +68,6 @@ class temporary_file {
     const char *path_;
 };
 
-int write_all(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 // A file system that cannot sync a folder (some network and FUSE ones)
 // says so; that is no failure of the write.
 bool sync_unsupported(int err)
@@ -131,7 +116,7 @@ int atomic_file_write(const char *path, const void *data, size_t size)
     // mkostemp asks for 0600, from which the umask may still take bits.
     if (fchmod(file.get(), S_IRUSR | S_IWUSR) != 0)
         return fail("cannot set mode 0600");
-    if (write_all(file.get(), static_cast<const char *>(data), size) != 0 ||
+    if (fd_write_all(file.get(), data, size) != 0 ||
         fsync(file.get()) != 0 || close(file.release()) != 0)
         return fail("cannot write");
     if (rename(temp_path.c_str(), path) != 0)

@@ -13,6 +13,22 @@ void fd_guard::reset()
     fd_ = -1;
 }
 
+int fd_write_all(int fd, const void *data, size_t size)
+{
+    const auto *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
 int fd_read_all(int fd, size_t limit, std::string *out)
 {
     // As much as a pipe holds, so that one read takes what a writer put

@@ -48,6 +48,10 @@ class fd_guard {
 // bytes), or the read's own error.
 int fd_read_all(int fd, size_t limit, std::string *out);
 
+// Writes all `size` bytes at `data`, however many calls that takes. 0, or
+// -1 with errno set by the write that failed.
+int fd_write_all(int fd, const void *data, size_t size);
+
 // What kind of file a mode stands for, as a message names it: "regular
 // file", "directory", "FIFO", "socket", "character device", "block device"
 // or "symbolic link"; "file of unknown type" for anything else.

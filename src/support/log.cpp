@@ -141,11 +141,6 @@ log_sink *log_set_sink(log_sink *replacement)
     return previous;
 }
 
-log_sink *log_system_sink()
-{
-    return &system_log;
-}
-
 void log_vlibrary(const char *format, va_list ap)
 {
     sink->library(format, ap);

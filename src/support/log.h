@@ -70,7 +70,5 @@ class log_sink {
 // Installs `sink` (null: the log that was opened) and returns the one it
 // replaces.
 log_sink *log_set_sink(log_sink *sink);
-// The sink that log_set_sink(nullptr) stands for, to pass messages on to.
-log_sink *log_system_sink();
 // Hands a piece of an XML library diagnostic to the current sink.
 void log_vlibrary(const char *format, va_list ap) LOG_PRINTF(1, 0);
