@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <span>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <libxml/parser.h>
@@ -17,15 +18,15 @@
 #include "support/log.h"
 #include "support/log_input.h"
 #include "support/xml_handle.h"
+#include "support/xml_tree.h"
 
 namespace {
 
 // Only elements count: text, comments and processing instructions are
 // passed over even when their node name happens to match.
-bool named(const xmlNode *node, const char *name)
+bool named(const xml_node *node, const char *name)
 {
-    return node->type == XML_ELEMENT_NODE &&
-           xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar *>(name)) == 0;
+    return node->is_element() && strcasecmp(node->name, name) == 0;
 }
 
 // Every setter of the model names its reason; the fallback only keeps a
@@ -39,8 +40,9 @@ class document_reader {
   public:
     // A document can repeat a section or a metadata field a million times,
     // each with its refusal: the messages go through the read's channel.
-    document_reader(log_input &messages, xmlDoc *doc, const cfg_document_observer *observer)
-        : path_(messages.path()), texts_(doc), markup_(doc), messages_(messages),
+    document_reader(log_input &messages, const xml_tree &tree,
+                    const cfg_document_observer *observer)
+        : path_(messages.path()), texts_(tree.doc()), markup_(tree.doc()), messages_(messages),
           observer_(observer != nullptr && observer->passed_over != nullptr ? observer : nullptr),
           refusals_(observer != nullptr && observer->refused != nullptr ? observer : nullptr)
     {
@@ -49,9 +51,9 @@ class document_reader {
     bool failed() const { return failed_; }
 
     // Sections of other names are passed over.
-    void read_section(const xmlNode *section);
+    void read_section(const xml_node *section);
 
-    static bool is_section(const xmlNode *node)
+    static bool is_section(const xml_node *node)
     {
         for (const section_reader &s : kSections) {
             if (named(node, s.name))
@@ -64,20 +66,20 @@ class document_reader {
     // misspelt one would otherwise lose its setting without a word. An
     // observer is told instead, also of an entity reference in its place
     // that brings elements in, which the client passes over without one.
-    void pass_over(const xmlNode *node)
+    void pass_over(const xml_node *node)
     {
         if (observer_ == nullptr) {
             xml_pass_over(messages_, node);
             return;
         }
-        if (node->type == XML_ELEMENT_NODE)
+        if (node->is_element())
             tell(cfg_passed_over_kind::unknown_element, node, node->parent, nullptr);
-        else if (node->type == XML_ENTITY_REF_NODE)
+        else
             pass_over_entity(node);
     }
 
   private:
-    using read_fn = void (document_reader::*)(const xmlNode *section);
+    using read_fn = void (document_reader::*)(const xml_node *section);
     struct section_reader {
         const char *name;
         read_fn read;
@@ -89,7 +91,7 @@ class document_reader {
     // the text without a word; such a field is refused instead, as is one
     // whose text is too long for the model or whose entities expand too
     // far.
-    xml_text text_of(const xmlNode *field)
+    xml_text_joiner::joined text_of(const xml_node *field)
     {
         if (observer_ != nullptr)
             look_into(field);
@@ -100,17 +102,17 @@ class document_reader {
     // holds: `<hostname>stream<x>host</x></hostname>` is "stream". Only an
     // observer hears of it; an entity that is never read is refused with
     // the text.
-    void look_into(const xmlNode *field)
+    void look_into(const xml_node *field)
     {
-        for (const xmlNode *node = field->children; node != nullptr; node = node->next) {
-            if (node->type == XML_ELEMENT_NODE)
+        for (const xml_node *node = field->children; node != nullptr; node = node->next) {
+            if (node->is_element())
                 tell(cfg_passed_over_kind::element_in_text, node, field, nullptr);
-            else if (node->type == XML_ENTITY_REF_NODE && markup_.of(node).element != nullptr)
+            else if (markup_.of(node).element != nullptr)
                 pass_over_entity(node);
         }
     }
 
-    void pass_over_entity(const xmlNode *reference)
+    void pass_over_entity(const xml_node *reference)
     {
         if (const xml_markup_finder::markup found = markup_.of(reference))
             tell(cfg_passed_over_kind::entity_markup, reference, reference->parent, found.element);
@@ -118,30 +120,30 @@ class document_reader {
 
     // `node` is the element passed over, or the entity reference that
     // brings `brought` in.
-    void tell(cfg_passed_over_kind kind, const xmlNode *node, const xmlNode *parent,
+    void tell(cfg_passed_over_kind kind, const xml_node *node, const xml_node *parent,
               const xmlNode *brought)
     {
         const bool entity = kind == cfg_passed_over_kind::entity_markup;
         const cfg_document_passed_over what{
             .kind = kind,
-            .line = xmlGetLineNo(node),
+            .line = node->line,
             .element = entity ? (brought != nullptr ? xml_chars(brought->name) : nullptr)
-                              : xml_chars(node->name),
-            .parent = xml_chars(parent->name),
-            .entity = entity ? xml_chars(node->name) : nullptr,
+                              : node->name,
+            .parent = parent->name,
+            .entity = entity ? node->name : nullptr,
         };
         observer_->passed_over(&what, observer_->arg);
     }
 
     // After the message about a refused setting, for an observer's hints.
     void refused(const char *section, const char *entry, long entry_line, const char *field,
-                 const xmlNode *node, const char *value, const char *reason)
+                 const xml_node *node, const char *value, const char *reason)
     {
         if (refusals_ == nullptr)
             return;
         const cfg_document_refusal what{
             .kind = cfg_refusal_kind::setting,
-            .line = xmlGetLineNo(node),
+            .line = node->line,
             .section = section,
             .entry = entry,
             .entry_line = entry_line,
@@ -154,7 +156,7 @@ class document_reader {
 
     // The reason a joined text is refused for, after the entity that cannot
     // be expanded (whose message names it); null when it is not.
-    static const char *refusal(const xml_text &text)
+    static const char *refusal(const xml_text_joiner::joined &text)
     {
         switch (text.fault) {
         case xml_text_fault::too_long:
@@ -169,43 +171,43 @@ class document_reader {
     // Every entry element starts from the entry named "default", so unnamed
     // elements fill one entry and a "name" field renames it. The first
     // refusal ends the section: later entries might depend on this one.
-    template <const auto &Section> void read_list(const xmlNode *section)
+    template <const auto &Section> void read_list(const xml_node *section)
     {
-        for (const xmlNode *node = section->children; node != nullptr; node = node->next) {
+        for (const xml_node *node = section->children; node != nullptr; node = node->next) {
             if (!named(node, Section.entry)) {
                 pass_over(node);
                 continue;
             }
-            const long entry_line = xmlGetLineNo(node);
+            const long entry_line = node->line;
             auto list = Section.list();
             auto *entry = Section.get(list, kCfgDefaultEntryName);
-            for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
+            for (const xml_node *child = node->children; child != nullptr; child = child->next) {
                 const auto *field = find_field(Section.fields, child);
                 if (field == nullptr) {
                     pass_over(child);
                     continue;
                 }
-                xml_text text = text_of(child);
+                xml_text_joiner::joined text = text_of(child);
                 if (text.fault == xml_text_fault::unexpanded_entity) {
                     messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
-                                    xmlGetLineNo(child), Section.entry, Section.name(entry),
+                                    child->line, Section.entry, Section.name(entry),
                                     field->element, xml_chars(text.entity));
                     failed_ = true;
                     return;
                 }
                 if (const char *reason = refusal(text)) {
-                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
+                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, child->line,
                                     Section.entry, Section.name(entry), field->element, reason);
                     failed_ = true;
                     return;
                 }
-                const char *value = xml_chars(text.text.get());
+                const char *value = text.text;
                 auto *holder = field->holder != nullptr && value != nullptr
                                    ? field->holder(list, value)
                                    : nullptr;
                 const char *reason = nullptr;
                 if (field->set(entry, list, value, &reason) != 0) {
-                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, xmlGetLineNo(child),
+                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, child->line,
                                     Section.entry, Section.name(entry), field->element,
                                     reason_text(reason));
                     refused(Section.section, Section.entry, entry_line, field->element, child,
@@ -218,7 +220,7 @@ class document_reader {
                 // when the document is read again, so it is refused now.
                 if (holder != nullptr && holder != entry &&
                     Section.validate(holder, &reason) != 0) {
-                    messages_.error("%s[%ld]: %s (%s): %s", path_, xmlGetLineNo(child),
+                    messages_.error("%s[%ld]: %s (%s): %s", path_, child->line,
                                     Section.entry, Section.name(holder), reason_text(reason));
                     failed_ = true;
                     return;
@@ -235,7 +237,7 @@ class document_reader {
     }
 
     template <typename Field>
-    static const Field *find_field(std::span<const Field> fields, const xmlNode *node)
+    static const Field *find_field(std::span<const Field> fields, const xml_node *node)
     {
         for (const Field &field : fields) {
             if (named(node, field.element))
@@ -245,32 +247,32 @@ class document_reader {
     }
 
     // Metadata settings stand alone, so every refusal is worth reporting.
-    void read_metadata(const xmlNode *section)
+    void read_metadata(const xml_node *section)
     {
-        for (const xmlNode *child = section->children; child != nullptr; child = child->next) {
+        for (const xml_node *child = section->children; child != nullptr; child = child->next) {
             const cfg_metadata_field *field = find_field(kCfgMetadata.fields, child);
             if (field == nullptr) {
                 pass_over(child);
                 continue;
             }
-            xml_text text = text_of(child);
+            xml_text_joiner::joined text = text_of(child);
             if (text.fault == xml_text_fault::unexpanded_entity) {
                 messages_.error("%s[%ld]: %s: %s: cannot expand entity '%s'", path_,
-                                xmlGetLineNo(child), kCfgMetadata.section, field->element,
+                                child->line, kCfgMetadata.section, field->element,
                                 xml_chars(text.entity));
                 failed_ = true;
                 continue;
             }
             const char *reason = refusal(text);
             if (reason != nullptr) {
-                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child),
+                messages_.error("%s[%ld]: %s: %s: %s", path_, child->line,
                                 kCfgMetadata.section, field->element, reason);
                 failed_ = true;
                 continue;
             }
-            const char *value = xml_chars(text.text.get());
+            const char *value = text.text;
             if (field->set(value, &reason) != 0) {
-                messages_.error("%s[%ld]: %s: %s: %s", path_, xmlGetLineNo(child),
+                messages_.error("%s[%ld]: %s: %s: %s", path_, child->line,
                                 kCfgMetadata.section, field->element, reason_text(reason));
                 refused(kCfgMetadata.section, nullptr, 0, field->element, child, value,
                         reason_text(reason));
@@ -297,7 +299,7 @@ const document_reader::section_reader document_reader::kSections[6] = {
     {kCfgEncoders.section, &document_reader::read_list<kCfgEncoders>},
 };
 
-void document_reader::read_section(const xmlNode *section)
+void document_reader::read_section(const xml_node *section)
 {
     for (const section_reader &s : kSections) {
         if (named(section, s.name)) {
@@ -368,32 +370,33 @@ constexpr entry_kind kEntryKinds[] = {
 // elements there are, where, and under which name each one ends up. A
 // caller can tell from it what the model alone no longer shows, such as
 // two entry elements that filled one entry.
-void walk_entries(xmlDoc *doc, const xmlNode *root, const cfg_document_observer &observer)
+void walk_entries(const xml_tree &tree, const cfg_document_observer &observer)
 {
+    const xml_node *root = tree.root();
     // Names only; an entity that would not expand is refused by the read.
-    xml_text_joiner texts(doc);
-    for (const xmlNode *section = root->children; section != nullptr; section = section->next) {
+    xml_text_joiner texts(tree.doc());
+    for (const xml_node *section = root->children; section != nullptr; section = section->next) {
         for (const entry_kind &kind : kEntryKinds) {
             if (!named(section, kind.section))
                 continue;
-            for (const xmlNode *node = section->children; node != nullptr; node = node->next) {
+            for (const xml_node *node = section->children; node != nullptr; node = node->next) {
                 if (!named(node, kind.entry))
                     continue;
                 // Each "name" field renames the entry, so the last one counts.
-                xml_text_ptr name;
+                xml_text_joiner::joined name;
                 bool has_name = false;
-                for (const xmlNode *child = node->children; child != nullptr;
+                for (const xml_node *child = node->children; child != nullptr;
                      child = child->next) {
                     if (named(child, "name")) {
-                        name = std::move(texts.text(child).text);
+                        name = texts.text(child);
                         has_name = true;
                     }
                 }
                 const cfg_document_entry entry{
                     .section = kind.section,
                     .entry = kind.entry,
-                    .line = xmlGetLineNo(node),
-                    .name = has_name ? (name ? xml_chars(name.get()) : "") : nullptr,
+                    .line = node->line,
+                    .name = has_name ? (name.text != nullptr ? name.text : "") : nullptr,
                 };
                 observer.entry(&entry, observer.arg);
             }
@@ -423,10 +426,10 @@ void tell_stray_ampersand(const cfg_document_observer *observer)
     observer->refused(&what, observer->arg);
 }
 
-unsigned int count_sections(const xmlNode *root)
+unsigned int count_sections(const xml_node *root)
 {
     unsigned int sections = 0;
-    for (const xmlNode *node = root->children; node != nullptr; node = node->next) {
+    for (const xml_node *node = root->children; node != nullptr; node = node->next) {
         if (document_reader::is_section(node))
             sections++;
     }
@@ -451,22 +454,22 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
     // What ends the read is said after the parser's diagnostics were
     // summed up, and is never held back.
     xmlResetLastError();
-    xml_doc_ptr doc;
-    if (!parse(name, doc))
+    xml_tree_ptr tree;
+    if (!parse(name, tree))
         return -1;
-    if (!doc) {
+    if (!tree) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: not well-formed XML", messages.path());
         tell_stray_ampersand(observer);
         return -1;
     }
-    const xmlNode *root = xmlDocGetRootElement(doc.get());
+    const xml_node *root = tree->root();
     if (root == nullptr) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: empty document", messages.path());
         return -1;
     }
-    if (xmlStrcasecmp(root->name, reinterpret_cast<const xmlChar *>(kCfgDocumentRoot)) != 0) {
+    if (strcasecmp(root->name, kCfgDocumentRoot) != 0) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: %s configuration not recognized", messages.path(),
                          kCfgDocumentRoot);
@@ -474,14 +477,14 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
     }
 
     if (observer != nullptr && observer->root != nullptr) {
-        const cfg_document_root what{.line = xmlGetLineNo(root),
+        const cfg_document_root what{.line = root->line,
                                      .sections = count_sections(root)};
         observer->root(&what, observer->arg);
     }
     if (observer != nullptr && observer->entry != nullptr)
-        walk_entries(doc.get(), root, *observer);
-    document_reader reader(messages, doc.get(), observer);
-    for (const xmlNode *section = root->children; section != nullptr; section = section->next)
+        walk_entries(*tree, *observer);
+    document_reader reader(messages, *tree, observer);
+    for (const xml_node *section = root->children; section != nullptr; section = section->next)
         reader.read_section(section);
     messages.finish();
     return reader.failed() ? -1 : 0;
@@ -491,7 +494,7 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
 // checked is that of the file parsed, however the path changes meanwhile.
 int read_path(const char *path, const cfg_document_observer *observer)
 {
-    const auto parse = [](const char *name, xml_doc_ptr &doc) {
+    const auto parse = [](const char *name, xml_tree_ptr &doc) {
         fd_guard file(open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
         if (!file) {
             // Said as when the path was looked at before it was opened:
@@ -504,7 +507,7 @@ int read_path(const char *path, const cfg_document_observer *observer)
         }
         if (cfg_check_fd_mode(file.get(), name) != 0)
             return false;
-        doc = xml_parse_fd(file.get(), name, "");
+        doc = xml_tree_parse_fd(file.get(), name, "");
         return true;
     };
     return read_document(path, parse, observer);
@@ -524,8 +527,8 @@ int cfg_document_read_observed(const char *path, const cfg_document_observer *ob
 
 int cfg_document_read_fd_observed(int fd, const char *name, const cfg_document_observer *observer)
 {
-    const auto parse = [fd](const char *shown, xml_doc_ptr &doc) {
-        doc = xml_parse_fd(fd, shown, "");
+    const auto parse = [fd](const char *shown, xml_tree_ptr &doc) {
+        doc = xml_tree_parse_fd(fd, shown, "");
         return true;
     };
     return read_document(name, parse, observer);
@@ -534,8 +537,8 @@ int cfg_document_read_fd_observed(int fd, const char *name, const cfg_document_o
 int cfg_document_read_memory_observed(const char *bytes, size_t size, const char *name,
                                       const cfg_document_observer *observer)
 {
-    const auto parse = [bytes, size](const char *shown, xml_doc_ptr &doc) {
-        doc = xml_parse_memory(bytes, size, shown);
+    const auto parse = [bytes, size](const char *shown, xml_tree_ptr &doc) {
+        doc = xml_tree_parse_memory(bytes, size, shown);
         return true;
     };
     return read_document(name, parse, observer);

@@ -13,6 +13,7 @@
 #include "support/log.h"
 #include "support/log_input.h"
 #include "support/xml_handle.h"
+#include "support/xml_tree.h"
 
 namespace {
 
@@ -100,10 +101,9 @@ const std::array kEntryElements{
 
 // Names match byte for byte, case-sensitively; the first byte settles most
 // comparisons of a node with the element table.
-bool named(const xmlNode *node, const char *name)
+bool named(const xml_node *node, const char *name)
 {
-    return node->type == XML_ELEMENT_NODE && node->name[0] == static_cast<unsigned char>(name[0]) &&
-           std::strcmp(xml_chars(node->name), name) == 0;
+    return node->is_element() && node->name[0] == name[0] && std::strcmp(node->name, name) == 0;
 }
 
 void fold(char *text, int (*to)(int))
@@ -129,18 +129,19 @@ class Reader {
   public:
     // Every problem with the file is reported through `messages`, which
     // also counts them.
-    Reader(log_input &messages, xmlDoc *doc)
-        : path_(messages.path()), texts_(doc), messages_(messages)
+    Reader(log_input &messages, const xml_tree &tree)
+        : path_(messages.path()), texts_(tree.doc()), messages_(messages)
     {
     }
 
-    void read_top(const xmlNode *node)
+    void read_top(const xml_node *node)
     {
-        if (node->type != XML_ELEMENT_NODE)
+        if (!node->is_element())
             return;
         // Only the rows whose name starts with the node's first byte are
         // tried, lowest first, so the table order still decides.
-        for (uint32_t rows = kRowsByFirstByte[node->name[0]]; rows != 0; rows &= rows - 1) {
+        for (uint32_t rows = kRowsByFirstByte[static_cast<unsigned char>(node->name[0])];
+             rows != 0; rows &= rows - 1) {
             const size_t i = static_cast<size_t>(__builtin_ctz(rows));
             const Element &e = kTopElements[i];
             if (!named(node, e.name))
@@ -164,10 +165,10 @@ class Reader {
 
     // Version 0 knows no other element here; a misspelt name would
     // otherwise lose its setting without a word.
-    void pass_over(const xmlNode *node) { xml_pass_over(messages_, node); }
+    void pass_over(const xml_node *node) { xml_pass_over(messages_, node); }
 
   private:
-    long line(const xmlNode *node) const { return xmlGetLineNo(node); }
+    static long line(const xml_node *node) { return node->line; }
 
     void duplicate(const char *name, long at)
     {
@@ -181,22 +182,18 @@ class Reader {
     // counted, since the text would otherwise drop out unnoticed. A text
     // too long for any document comes cut (see xml_text_fault::too_long),
     // and `cut` says so; the migration refuses it as too long.
-    xml_text_ptr text_of(const xmlNode *node, long at, bool *cut = nullptr)
+    xml_text_joiner::joined text_of(const xml_node *node, long at, bool *cut = nullptr)
     {
-        if (node->children == nullptr)
-            return nullptr;
-        // The document is freed right after the read, so a text element
-        // may give up its text rather than have it copied.
-        xml_text joined = texts_.take(const_cast<xmlNode *>(node));
+        xml_text_joiner::joined joined = texts_.text(node);
         switch (joined.fault) {
         case xml_text_fault::unexpanded_entity:
             messages_.error("%s[%ld]: Error: Cannot expand entity '%s' in <%s>\n", path_, at,
-                            xml_chars(joined.entity), xml_chars(node->name));
-            return nullptr;
+                            xml_chars(joined.entity), node->name);
+            return {};
         case xml_text_fault::expansion:
             messages_.error("%s[%ld]: Error: Entities expand too far in <%s>\n", path_, at,
-                            xml_chars(node->name));
-            return nullptr;
+                            node->name);
+            return {};
         case xml_text_fault::too_long:
             if (cut != nullptr)
                 *cut = true;
@@ -204,12 +201,12 @@ class Reader {
         case xml_text_fault::none:
             break;
         }
-        if (joined.text && joined.text.get()[0] == '\0')
-            return nullptr;
-        return std::move(joined.text);
+        if (joined.text != nullptr && joined.text[0] == '\0')
+            return {};
+        return joined;
     }
 
-    void read_text(const xmlNode *node, const char *name, Kind kind, char *&field)
+    void read_text(const xml_node *node, const char *name, Kind kind, char *&field)
     {
         long at = line(node);
         if (field != nullptr) {
@@ -217,17 +214,17 @@ class Reader {
             return;
         }
         bool cut = false;
-        xml_text_ptr text = text_of(node, at, &cut);
-        if (!text)
+        xml_text_joiner::joined text = text_of(node, at, &cut);
+        if (text.text == nullptr)
             return;
-        if (kind == Kind::Path && std::strlen(xml_chars(text.get())) > kPathMax) {
+        if (kind == Kind::Path && std::strlen(text.text) > kPathMax) {
             messages_.error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at,
                             name);
             return;
         }
-        // The parser allocates with the same allocator as the record, so the
-        // record can keep the copy it made instead of copying it again.
-        field = reinterpret_cast<char *>(text.release());
+        // A joined text was made with the record's allocator and is kept as
+        // it is; one read in place in the document is copied.
+        field = text.owned ? reinterpret_cast<char *>(text.owned.release()) : XSTRDUP(text.text);
         // A cut text is refused as too long later on; its placeholders are
         // not checked, as the cut could break one in two.
         switch (kind) {
@@ -256,7 +253,7 @@ class Reader {
 
     // Numbers and flags: a later element is a duplicate only once one of
     // that name was read successfully. `at` is the line the messages carry.
-    void read_number(const xmlNode *node, const Element &e, bool &seen, long at = -1)
+    void read_number(const xml_node *node, const Element &e, bool &seen, long at = -1)
     {
         if (at < 0)
             at = line(node);
@@ -264,14 +261,10 @@ class Reader {
             duplicate(e.name, at);
             return;
         }
-        // Numbers are short and only looked at: a lone text node is read in
-        // place, anything else through the general path.
-        xml_text_ptr copy;
-        const char *text = xml_single_text(node);
-        if (text == nullptr) {
-            copy = text_of(node, at);
-            text = xml_chars(copy.get());
-        }
+        // Numbers are only looked at, in place in the document when they
+        // need no joining.
+        const xml_text_joiner::joined joined = text_of(node, at);
+        const char *text = joined.text;
         if (text == nullptr || text[0] == '\0')
             return;
         const char *reason = nullptr;
@@ -292,14 +285,14 @@ class Reader {
         seen = true;
     }
 
-    void read_reencode(const xmlNode *section)
+    void read_reencode(const xml_node *section)
     {
         static const Element kEnable{"enable", Kind::Flag, nullptr, &legacy_config::reencode};
         // <enable> may appear once per section; its messages point at the
         // section, as version 0 always did.
         bool enable_seen = false;
         long at = line(section);
-        for (const xmlNode *child = section->children; child != nullptr; child = child->next) {
+        for (const xml_node *child = section->children; child != nullptr; child = child->next) {
             if (named(child, "enable"))
                 read_number(child, kEnable, enable_seen, at);
             else if (named(child, "encdec"))
@@ -309,10 +302,10 @@ class Reader {
         }
     }
 
-    void read_encdec(const xmlNode *node)
+    void read_encdec(const xml_node *node)
     {
         auto *entry = static_cast<legacy_format_entry *>(XCALLOC(1, sizeof(legacy_format_entry)));
-        for (const xmlNode *child = node->children; child != nullptr; child = child->next) {
+        for (const xml_node *child = node->children; child != nullptr; child = child->next) {
             const EntryElement *known = nullptr;
             for (const EntryElement &e : kEntryElements) {
                 if (named(child, e.name)) {
@@ -362,14 +355,14 @@ int legacy_config_read(const char *path)
     // included, goes through one channel.
     log_input messages(path, "\n");
     xmlLineNumbersDefault(1);
-    xml_doc_ptr doc = xml_parse_local_file(path);
-    if (!doc) {
+    xml_tree_ptr tree = xml_tree_parse_local_file(path);
+    if (!tree) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: Parse error (not well-formed XML.)\n",
                          messages.path());
         return 0;
     }
-    const xmlNode *root = xmlDocGetRootElement(doc.get());
+    const xml_node *root = tree->root();
     if (root == nullptr) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: Parse error (empty XML document.)\n",
@@ -381,10 +374,10 @@ int legacy_config_read(const char *path)
     legacy_config_free(&record);
     record.metadata_refreshinterval = -1;
 
-    Reader reader(messages, doc.get());
-    for (const xmlNode *node = root->children; node != nullptr; node = node->next)
+    Reader reader(messages, *tree);
+    for (const xml_node *node = root->children; node != nullptr; node = node->next)
         reader.read_top(node);
-    doc.reset();
+    tree.reset();
 
     messages.finish();
     if (messages.errors() == 0)

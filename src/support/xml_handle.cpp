@@ -15,6 +15,7 @@
 #include "support/fd.h"
 #include "support/log.h"
 #include "support/log_input.h"
+#include "support/xml_tree.h"
 
 namespace {
 
@@ -54,9 +55,11 @@ void library_diagnostic(void *, const char *format, ...)
     va_end(ap);
 }
 
+} // namespace
+
 // The line end belongs to the format: a value is shown with its control
 // characters escaped (see log_input).
-void report_unreadable(const char *path, int errnum, const char *line_end)
+void xml_report_unreadable(const char *path, int errnum, const char *line_end)
 {
     if (line_end[0] == '\n')
         log_error("%s: %s\n", path, std::strerror(errnum));
@@ -64,35 +67,36 @@ void report_unreadable(const char *path, int errnum, const char *line_end)
         log_error("%s: %s", path, std::strerror(errnum));
 }
 
-// Big-lines mode keeps line numbers right past 65535 in messages; compact
-// mode keeps short texts inside their nodes, saving an allocation each (the
-// tree is only read, never changed).
-constexpr int kParseOptions = XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
-
-void prepare_parse()
+void xml_prepare_parse()
 {
     xml_use_checked_allocation();
     xmlSetGenericErrorFunc(nullptr, library_diagnostic);
 }
 
-// Bytes in memory handed to the parser as a file's are: an empty input
-// then gets the library's "Document is empty", as an empty file does.
-struct memory_input {
-    const char *bytes;
-    size_t left;
-};
-
-int read_memory(void *context, char *buffer, int len)
+bool xml_prepare_fd(int fd, const char *name, const char *line_end)
 {
-    auto *input = static_cast<memory_input *>(context);
+    xml_prepare_parse();
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        xml_report_unreadable(name, errno, line_end);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        xml_report_unreadable(name, EISDIR, line_end);
+        return false;
+    }
+    return true;
+}
+
+int xml_read_memory(void *context, char *buffer, int len)
+{
+    auto *input = static_cast<xml_memory_input *>(context);
     const size_t n = std::min(input->left, static_cast<size_t>(len > 0 ? len : 0));
     std::memcpy(buffer, input->bytes, n);
     input->bytes += n;
     input->left -= n;
     return static_cast<int>(n);
 }
-
-} // namespace
 
 void xml_free_doc(xmlDoc *doc)
 {
@@ -125,6 +129,9 @@ class xml_text_joiner::join {
     // references the nodes were reached through.
     bool list(const xmlNode *node, unsigned int depth);
 
+    // The texts of an element of an xml_tree, its references expanded.
+    bool element(const xml_node *element);
+
     xml_text result();
 
   private:
@@ -147,6 +154,8 @@ class xml_text_joiner::join {
     }
 
     bool append(const xmlChar *content, bool through_entity);
+    bool append(const char *text, size_t length, bool through_entity);
+    bool expand(const xmlEntity *entity, const xmlChar *name, unsigned int depth);
     const xmlEntity *entity_of(const xmlNode *reference) const;
 
     xmlDoc *doc_;
@@ -172,22 +181,10 @@ bool xml_text_joiner::join::list(const xmlNode *node, unsigned int depth)
             if (node->content != nullptr && !append(node->content, depth > 0))
                 return false;
             break;
-        case XML_ENTITY_REF_NODE: {
-            const xmlEntity *entity = entity_of(node);
-            if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
-                entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
-                fault_ = xml_text_fault::unexpanded_entity;
-                entity_ = node->name;
-                return false;
-            }
-            if (depth >= kMaxDepth) {
-                fault_ = xml_text_fault::expansion;
-                return false;
-            }
-            if (!list(entity->children, depth + 1))
+        case XML_ENTITY_REF_NODE:
+            if (!expand(entity_of(node), node->name, depth))
                 return false;
             break;
-        }
         default:
             break;
         }
@@ -195,12 +192,49 @@ bool xml_text_joiner::join::list(const xmlNode *node, unsigned int depth)
     return true;
 }
 
+bool xml_text_joiner::join::expand(const xmlEntity *entity, const xmlChar *name,
+                                   unsigned int depth)
+{
+    if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+        entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
+        fault_ = xml_text_fault::unexpanded_entity;
+        entity_ = name;
+        return false;
+    }
+    if (depth >= kMaxDepth) {
+        fault_ = xml_text_fault::expansion;
+        return false;
+    }
+    return list(xml_entity_content(doc_, entity), depth + 1);
+}
+
+bool xml_text_joiner::join::element(const xml_node *element)
+{
+    any_ = element->has_text;
+    size_t at = 0;
+    for (const xml_node *node = element->children; node != nullptr; node = node->next) {
+        if (node->is_element())
+            continue;
+        if (!append(element->text + at, node->offset - at, false))
+            return false;
+        at = node->offset;
+        if (!expand(node->entity, reinterpret_cast<const xmlChar *>(node->name), 0))
+            return false;
+    }
+    return append(element->text + at, element->length - at, false);
+}
+
 bool xml_text_joiner::join::append(const xmlChar *content, bool through_entity)
 {
     any_ = true;
     // One byte beyond the limit is enough to tell a text too long.
-    const size_t room = kXmlTextMax + 1 - size_;
-    const size_t len = strnlen(xml_chars(content), room);
+    return append(xml_chars(content), strnlen(xml_chars(content), kXmlTextMax + 1 - size_),
+                  through_entity);
+}
+
+bool xml_text_joiner::join::append(const char *content, size_t len, bool through_entity)
+{
+    len = std::min(len, kXmlTextMax + 1 - size_);
     if (len == 0)
         return true;
     if (through_entity && !spend(len))
@@ -238,6 +272,54 @@ xml_markup_finder::markup xml_markup_finder::of(const xmlNode *reference)
     return of_entity(xml_entity_of(doc_, reference), 0);
 }
 
+xml_markup_finder::markup xml_markup_finder::of(const xml_node *reference)
+{
+    return of_entity(reference->entity, 0);
+}
+
+namespace {
+
+void no_diagnostic(void *, const char *, ...) {}
+
+} // namespace
+
+const xmlNode *xml_entity_content(xmlDoc *doc, const xmlEntity *entity)
+{
+    if (entity == nullptr || entity->children != nullptr ||
+        entity->etype != XML_INTERNAL_GENERAL_ENTITY || entity->content == nullptr)
+        return entity != nullptr ? entity->children : nullptr;
+    xmlNode *list = nullptr;
+    // The parse of the document read this replacement already, at each
+    // reference, and said whatever there was to say about it.
+    xmlGenericErrorFunc saved = xmlGenericError;
+    void *saved_context = xmlGenericErrorContext;
+    xmlSetGenericErrorFunc(nullptr, no_diagnostic);
+    // Without the document's dictionary the parse keeps each name in a
+    // block of its own, which the document frees as such later; with it,
+    // the library mixes the names of two dictionaries when the replacement
+    // holds references of its own, and frees one as a block.
+    xmlDict *dict = doc->dict;
+    doc->dict = nullptr;
+    const int failed = xmlParseBalancedChunkMemory(doc, nullptr, nullptr, 0, entity->content, &list);
+    doc->dict = dict;
+    xmlSetGenericErrorFunc(saved_context, saved);
+    if (failed != 0) {
+        xmlFreeNodeList(list);
+        return nullptr;
+    }
+    // Owned by the declaration, as the parser would have it: freed with
+    // the document.
+    auto *owner = const_cast<xmlEntity *>(entity);
+    owner->children = list;
+    owner->owner = 1;
+    for (xmlNode *node = list; node != nullptr; node = node->next) {
+        node->parent = reinterpret_cast<xmlNode *>(owner);
+        if (node->next == nullptr)
+            owner->last = node;
+    }
+    return list;
+}
+
 xml_markup_finder::markup xml_markup_finder::of_entity(const xmlEntity *entity,
                                                        unsigned int depth)
 {
@@ -254,7 +336,8 @@ xml_markup_finder::markup xml_markup_finder::of_entity(const xmlEntity *entity,
     if (!fresh)
         return known->second;
     markup found;
-    for (const xmlNode *node = entity->children; node != nullptr && !found; node = node->next) {
+    for (const xmlNode *node = xml_entity_content(doc_, entity); node != nullptr && !found;
+         node = node->next) {
         if (node->type == XML_ELEMENT_NODE)
             found.element = node;
         else if (node->type == XML_ENTITY_REF_NODE)
@@ -323,6 +406,40 @@ xml_text xml_text_joiner::take(xmlNode *element)
     return text(element);
 }
 
+xml_text_joiner::joined xml_text_joiner::text(const xml_node *element)
+{
+    joined out;
+    // Most elements hold their text alone, which needs no joining.
+    bool plain = true;
+    for (const xml_node *node = element->children; node != nullptr && plain; node = node->next)
+        plain = node->is_element();
+    if (plain) {
+        if (!element->has_text)
+            return out;
+        if (element->length <= kXmlTextMax) {
+            out.text = element->text;
+            return out;
+        }
+    }
+    join joined(doc_, expansion_left_);
+    joined.element(element);
+    xml_text whole = joined.result();
+    out.fault = whole.fault;
+    out.entity = whole.entity;
+    out.owned = std::move(whole.text);
+    out.text = xml_chars(out.owned.get());
+    return out;
+}
+
+void xml_pass_over(log_input &messages, const xml_node *node)
+{
+    if (!node->is_element() || !log_shown(LOG_LEVEL_NOTICE))
+        return;
+    messages.notice(messages.line_end()[0] == '\n' ? "%s[%ld]: passed over <%s> in <%s>\n"
+                                                   : "%s[%ld]: passed over <%s> in <%s>",
+                    messages.path(), node->line, node->name, node->parent->name);
+}
+
 void xml_pass_over(log_input &messages, const xmlNode *node)
 {
     if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
@@ -353,7 +470,7 @@ xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
     // file cannot be read.
     fd_guard file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!file) {
-        report_unreadable(path, errno, line_end);
+        xml_report_unreadable(path, errno, line_end);
         return nullptr;
     }
     return xml_parse_fd(file.get(), path, line_end);
@@ -361,22 +478,14 @@ xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
 
 xml_doc_ptr xml_parse_fd(int fd, const char *name, const char *line_end)
 {
-    prepare_parse();
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        report_unreadable(name, errno, line_end);
+    if (!xml_prepare_fd(fd, name, line_end))
         return nullptr;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        report_unreadable(name, EISDIR, line_end);
-        return nullptr;
-    }
-    return xml_doc_ptr(xmlReadFd(fd, name, nullptr, kParseOptions));
+    return xml_doc_ptr(xmlReadFd(fd, name, nullptr, kXmlParseOptions));
 }
 
 xml_doc_ptr xml_parse_memory(const char *bytes, size_t size, const char *name)
 {
-    prepare_parse();
-    memory_input input{bytes, size};
-    return xml_doc_ptr(xmlReadIO(read_memory, nullptr, &input, name, nullptr, kParseOptions));
+    xml_prepare_parse();
+    xml_memory_input input{bytes, size};
+    return xml_doc_ptr(xmlReadIO(xml_read_memory, nullptr, &input, name, nullptr, kXmlParseOptions));
 }

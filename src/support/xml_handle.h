@@ -10,6 +10,8 @@
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
+struct xml_node;
+
 // Frees a parsed document; see xml_handle.cpp for how.
 void xml_free_doc(xmlDoc *doc);
 
@@ -85,6 +87,16 @@ class xml_text_joiner {
     // would otherwise be copied once more.
     xml_text take(xmlNode *element);
 
+    // The same join on an element of an xml_tree parsed from `doc`. The
+    // text is borrowed from the tree when it needs no joining, else owned.
+    struct joined {
+        const char *text = nullptr;
+        xml_text_fault fault = xml_text_fault::none;
+        const xmlChar *entity = nullptr;
+        xml_text_ptr owned;
+    };
+    joined text(const xml_node *element);
+
   private:
     class join;
 
@@ -110,6 +122,7 @@ class xml_markup_finder {
 
     // What the entity of the reference node `reference` brings in.
     markup of(const xmlNode *reference);
+    markup of(const xml_node *reference);
 
   private:
     markup of_entity(const xmlEntity *entity, unsigned int depth);
@@ -121,6 +134,12 @@ class xml_markup_finder {
 // The declaration a reference node refers to, or null for an undeclared
 // entity.
 const xmlEntity *xml_entity_of(xmlDoc *doc, const xmlNode *reference);
+
+// The nodes of an entity's replacement. A document read into an xml_tree
+// has the parser read a replacement at each reference without keeping
+// it; this makes the nodes of an internal entity's replacement on first
+// use, once, without a word (the parse said what there was to say).
+const xmlNode *xml_entity_content(xmlDoc *doc, const xmlEntity *entity);
 
 inline const char *xml_chars(const xmlChar *text)
 {
@@ -135,12 +154,35 @@ class log_input;
 // are passed over without a word, as is everything while notices are not
 // shown.
 void xml_pass_over(log_input &messages, const xmlNode *node);
+void xml_pass_over(log_input &messages, const xml_node *node);
 
 // Makes the XML library allocate through the checked allocation, so that
 // memory running out inside it ends the run with the usual alert instead
 // of leaving a document or a text silently cut short (the library carries
 // on after many such failures). The parse functions below do this themselves.
 void xml_use_checked_allocation();
+
+// What both kinds of parse share: the options, the allocation and the
+// diagnostics' path, and the refusal of what cannot be parsed ("PATH:
+// reason" with the given line end).
+//
+// Big-lines mode keeps line numbers right past 65535 in messages; compact
+// mode keeps short texts inside their nodes, saving an allocation each (the
+// tree is only read, never changed).
+inline constexpr int kXmlParseOptions = XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
+void xml_prepare_parse();
+void xml_report_unreadable(const char *path, int errnum, const char *line_end);
+// False, after its message, for a descriptor that cannot be examined or
+// that is a directory.
+bool xml_prepare_fd(int fd, const char *name, const char *line_end);
+
+// Bytes in memory handed to the parser as a file's are: an empty input
+// then gets the library's "Document is empty", as an empty file does.
+struct xml_memory_input {
+    const char *bytes;
+    size_t left;
+};
+int xml_read_memory(void *context, char *buffer, int len);
 
 // Parses the local file `path` with the library's safe defaults (no entity
 // substitution, no DTD loading, no network, no decompression). A file that

@@ -1,0 +1,332 @@
+#include "support/xml_tree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <libxml/SAX2.h>
+
+#include "support/fd.h"
+
+// Blocks of nodes and texts that live exactly as long as the tree. A text
+// longer than a block gets a block of its own.
+class xml_tree::arena {
+  public:
+    template <typename T> T *make()
+    {
+        return new (allocate(sizeof(T), alignof(T))) T{};
+    }
+
+    const char *copy(const char *text, size_t length)
+    {
+        char *out = static_cast<char *>(allocate(length + 1, 1));
+        std::memcpy(out, text, length);
+        out[length] = '\0';
+        return out;
+    }
+
+  private:
+    static constexpr size_t kBlock = 256 * 1024;
+
+    void *allocate(size_t size, size_t align)
+    {
+        size_t pad = (align - reinterpret_cast<uintptr_t>(at_) % align) % align;
+        if (size + pad > left_) {
+            const size_t block = std::max(size + align, kBlock);
+            blocks_.emplace_back(new std::byte[block]);
+            at_ = blocks_.back().get();
+            left_ = block;
+            pad = (align - reinterpret_cast<uintptr_t>(at_) % align) % align;
+        }
+        void *out = at_ + pad;
+        at_ += pad + size;
+        left_ -= pad + size;
+        return out;
+    }
+
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::byte *at_ = nullptr;
+    size_t left_ = 0;
+};
+
+xml_tree::xml_tree() : arena_(std::make_unique<arena>()) {}
+xml_tree::~xml_tree() = default;
+
+// Builds an xml_tree from the parser's events. The parser keeps the
+// declarations in its own document (no elements ever go into it), and
+// reads the replacement of an entity at each reference through a context
+// of its own: only the events of the document's own context are the
+// document's, those of the others are an entity's replacement, which the
+// joiner reads from the declaration when a text needs it.
+class xml_tree_builder {
+  public:
+    // The tree of the document that `read` parses with the context it is
+    // given, or null when it does not parse.
+    template <typename Read> static xml_tree_ptr build(Read read)
+    {
+        std::unique_ptr<xmlParserCtxt, parser_ctxt_deleter> ctxt(xmlNewParserCtxt());
+        if (!ctxt)
+            return nullptr;
+        auto tree = std::make_unique<xml_tree>();
+        xml_tree_builder builder(*tree, ctxt.get());
+        xmlDoc *doc = read(ctxt.get());
+        if (doc == nullptr)
+            return nullptr;
+        tree->doc_.reset(doc);
+        return tree;
+    }
+
+  private:
+    struct parser_ctxt_deleter {
+        void operator()(xmlParserCtxt *ctxt) const { xmlFreeParserCtxt(ctxt); }
+    };
+
+    xml_tree_builder(xml_tree &tree, xmlParserCtxt *ctxt) : tree_(tree), ctxt_(ctxt)
+    {
+        xmlSAXHandler *sax = ctxt->sax;
+        sax->startElementNs = start_element;
+        sax->endElementNs = end_element;
+        sax->characters = characters;
+        sax->ignorableWhitespace = characters;
+        sax->cdataBlock = cdata;
+        sax->reference = reference;
+        sax->comment = comment;
+        sax->processingInstruction = processing_instruction;
+        ctxt->_private = this;
+    }
+
+    struct open_element {
+        xml_node *node = nullptr;
+        xml_node *last = nullptr; // its last element or reference
+        std::string text;
+        // The line the library's tree gives an entity reference made now:
+        // that of the node before it when that is an element, a text, a
+        // comment or a processing instruction, else that of the parent.
+        long reference_line = 0;
+    };
+
+    // Null for the events of an entity's replacement.
+    static xml_tree_builder *of(void *ctx)
+    {
+        auto *ctxt = static_cast<xmlParserCtxt *>(ctx);
+        auto *builder = static_cast<xml_tree_builder *>(ctxt->_private);
+        return builder != nullptr && builder->ctxt_ == ctxt ? builder : nullptr;
+    }
+
+    long line() const { return ctxt_->input != nullptr ? ctxt_->input->line : 0; }
+
+    void add(xml_node *node)
+    {
+        if (top_ == nullptr) {
+            if (tree_.root_ == nullptr && node->is_element())
+                tree_.root_ = node;
+            return;
+        }
+        open_element &parent = *top_;
+        node->parent = parent.node;
+        if (parent.last != nullptr)
+            parent.last->next = node;
+        else
+            parent.node->children = node;
+        parent.last = node;
+    }
+
+    // Anything but characters ends the text node the library's tree would
+    // be growing.
+    void end_text_run() { in_run_ = false; }
+
+    void anchor_here()
+    {
+        if (top_ != nullptr)
+            top_->reference_line = line();
+    }
+
+    static void start_element(void *ctx, const xmlChar *localname, const xmlChar *prefix,
+                              const xmlChar *uri, int, const xmlChar **, int, int,
+                              const xmlChar **)
+    {
+        xml_tree_builder *b = of(ctx);
+        if (b == nullptr)
+            return;
+        b->end_text_run();
+        xml_node *node = b->tree_.arena_->make<xml_node>();
+        node->type = xml_node::kind::element;
+        node->line = b->line();
+        // As the library's tree names an element whose prefix is not
+        // declared: by the whole name.
+        const xmlChar *name = localname;
+        if (prefix != nullptr && uri == nullptr) {
+            if (const xmlChar *whole = xmlDictQLookup(b->ctxt_->dict, prefix, localname))
+                name = whole;
+        }
+        node->name = xml_chars(name);
+        b->add(node);
+        if (b->top_ != nullptr)
+            b->top_->reference_line = node->line;
+        // open_ keeps the text blocks of closed elements for the next
+        // element at the same depth; only its first depth_ entries are open.
+        if (b->depth_ == b->open_.size())
+            b->open_.emplace_back();
+        open_element &opened = b->open_[b->depth_++];
+        opened.node = node;
+        opened.last = nullptr;
+        opened.text.clear();
+        opened.reference_line = node->line;
+        b->top_ = &opened;
+    }
+
+    static void end_element(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
+    {
+        xml_tree_builder *b = of(ctx);
+        if (b == nullptr || b->depth_ == 0)
+            return;
+        b->end_text_run();
+        open_element &closed = *b->top_;
+        xml_node *node = closed.node;
+        if (!closed.text.empty()) {
+            node->text = b->tree_.arena_->copy(closed.text.data(), closed.text.size());
+            node->length = closed.text.size();
+        }
+        b->depth_--;
+        b->top_ = b->depth_ > 0 ? &b->open_[b->depth_ - 1] : nullptr;
+    }
+
+    static void characters(void *ctx, const xmlChar *text, int len)
+    {
+        xml_tree_builder *b = of(ctx);
+        if (b == nullptr || b->top_ == nullptr)
+            return;
+        if (b->in_run_) {
+            // The library's tree refuses a text node beyond its limit, and
+            // the parse ends there; so does this one, by the same words.
+            if (b->run_ + static_cast<size_t>(len) > kXmlTextMax &&
+                (b->ctxt_->options & XML_PARSE_HUGE) == 0) {
+                b->refuse_huge_text(text, len);
+                return;
+            }
+            b->run_ += static_cast<size_t>(len);
+        } else {
+            b->in_run_ = true;
+            b->run_ = static_cast<size_t>(len);
+            b->top_->reference_line = b->line();
+        }
+        b->top_->node->has_text = true;
+        b->top_->text.append(xml_chars(text), static_cast<size_t>(len));
+    }
+
+    static void cdata(void *ctx, const xmlChar *text, int len)
+    {
+        xml_tree_builder *b = of(ctx);
+        if (b == nullptr || b->top_ == nullptr)
+            return;
+        b->end_text_run();
+        b->top_->node->has_text = true;
+        b->top_->text.append(xml_chars(text), static_cast<size_t>(len));
+        b->top_->reference_line = b->top_->node->line;
+    }
+
+    static void comment(void *ctx, const xmlChar *)
+    {
+        if (xml_tree_builder *b = of(ctx)) {
+            b->end_text_run();
+            b->anchor_here();
+        }
+    }
+
+    static void processing_instruction(void *ctx, const xmlChar *, const xmlChar *)
+    {
+        if (xml_tree_builder *b = of(ctx)) {
+            b->end_text_run();
+            b->anchor_here();
+        }
+    }
+
+    static void reference(void *ctx, const xmlChar *name)
+    {
+        xml_tree_builder *b = of(ctx);
+        if (b == nullptr || b->top_ == nullptr)
+            return;
+        b->end_text_run();
+        xml_node *node = b->tree_.arena_->make<xml_node>();
+        node->type = xml_node::kind::reference;
+        node->name = xml_chars(name);
+        node->line = b->top_->reference_line;
+        node->offset = b->top_->text.size();
+        node->entity = b->entity(name);
+        b->add(node);
+        b->top_->reference_line = b->top_->node->line;
+    }
+
+    // Names come from the parser's dictionary, one pointer per name: a
+    // document with a million references hashes each name once.
+    const xmlEntity *entity(const xmlChar *name)
+    {
+        const auto [found, fresh] = entities_.try_emplace(name, nullptr);
+        if (fresh)
+            found->second = xmlGetDocEntity(ctxt_->myDoc, name);
+        return found->second;
+    }
+
+    // The library's own text handler, handed one text node grown to where
+    // this run stands, says and does what it says and does for a huge
+    // text node in its tree.
+    void refuse_huge_text(const xmlChar *text, int len)
+    {
+        xmlNode *holder = xmlNewDocNode(ctxt_->myDoc, nullptr, BAD_CAST "text", nullptr);
+        xmlAddChild(holder, xmlNewDocText(ctxt_->myDoc, BAD_CAST ""));
+        xmlNode *saved_node = ctxt_->node;
+        const int saved_len = ctxt_->nodelen;
+        const int saved_mem = ctxt_->nodemem;
+        ctxt_->node = holder;
+        ctxt_->nodelen = static_cast<int>(run_);
+        ctxt_->nodemem = static_cast<int>(run_) + 1;
+        xmlSAX2Characters(ctxt_, text, len);
+        ctxt_->node = saved_node;
+        ctxt_->nodelen = saved_len;
+        ctxt_->nodemem = saved_mem;
+        xmlFreeNode(holder);
+    }
+
+    xml_tree &tree_;
+    xmlParserCtxt *ctxt_;
+    std::vector<open_element> open_;
+    size_t depth_ = 0;
+    open_element *top_ = nullptr;
+    bool in_run_ = false;
+    size_t run_ = 0;
+    std::unordered_map<const xmlChar *, const xmlEntity *> entities_;
+};
+
+xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end)
+{
+    fd_guard file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file) {
+        xml_report_unreadable(path, errno, line_end);
+        return nullptr;
+    }
+    return xml_tree_parse_fd(file.get(), path, line_end);
+}
+
+xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
+{
+    if (!xml_prepare_fd(fd, name, line_end))
+        return nullptr;
+    return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
+        return xmlCtxtReadFd(ctxt, fd, name, nullptr, kXmlParseOptions);
+    });
+}
+
+xml_tree_ptr xml_tree_parse_memory(const char *bytes, size_t size, const char *name)
+{
+    xml_prepare_parse();
+    xml_memory_input input{bytes, size};
+    return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
+        return xmlCtxtReadIO(ctxt, xml_read_memory, nullptr, &input, name, nullptr,
+                             kXmlParseOptions);
+    });
+}
