@@ -1,5 +1,6 @@
 #include "cfg/cfg_reader.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +27,12 @@ namespace {
 // passed over even when their node name happens to match.
 bool named(const xml_node *node, const char *name)
 {
-    return node->is_element() && strcasecmp(node->name, name) == 0;
+    // The first letters settle most comparisons of an element with a
+    // table of names, and compare as the whole names do.
+    return node->is_element() &&
+           std::tolower(static_cast<unsigned char>(node->name[0])) ==
+               std::tolower(static_cast<unsigned char>(name[0])) &&
+           strcasecmp(node->name, name) == 0;
 }
 
 // Every setter of the model names its reason; the fallback only keeps a

@@ -100,6 +100,8 @@ class xml_tree_builder {
         ctxt->_private = this;
     }
 
+    enum class run { none, text, cdata };
+
     struct open_element {
         xml_node *node = nullptr;
         xml_node *last = nullptr; // its last element or reference
@@ -136,9 +138,9 @@ class xml_tree_builder {
         parent.last = node;
     }
 
-    // Anything but characters ends the text node the library's tree would
-    // be growing.
-    void end_text_run() { in_run_ = false; }
+    // Any other node ends the text node the library's tree would be
+    // growing.
+    void end_text_run() { run_ = run::none; }
 
     void anchor_here()
     {
@@ -198,36 +200,39 @@ class xml_tree_builder {
 
     static void characters(void *ctx, const xmlChar *text, int len)
     {
-        xml_tree_builder *b = of(ctx);
-        if (b == nullptr || b->top_ == nullptr)
-            return;
-        if (b->in_run_) {
-            // The library's tree refuses a text node beyond its limit, and
-            // the parse ends there; so does this one, by the same words.
-            if (b->run_ + static_cast<size_t>(len) > kXmlTextMax &&
-                (b->ctxt_->options & XML_PARSE_HUGE) == 0) {
-                b->refuse_huge_text(text, len);
-                return;
-            }
-            b->run_ += static_cast<size_t>(len);
-        } else {
-            b->in_run_ = true;
-            b->run_ = static_cast<size_t>(len);
-            b->top_->reference_line = b->line();
-        }
-        b->top_->node->has_text = true;
-        b->top_->text.append(xml_chars(text), static_cast<size_t>(len));
+        if (xml_tree_builder *b = of(ctx))
+            b->add_text(run::text, text, len);
     }
 
     static void cdata(void *ctx, const xmlChar *text, int len)
     {
-        xml_tree_builder *b = of(ctx);
-        if (b == nullptr || b->top_ == nullptr)
+        if (xml_tree_builder *b = of(ctx))
+            b->add_text(run::cdata, text, len);
+    }
+
+    // The library's tree grows one node from adjacent texts, or adjacent
+    // CDATA sections, and refuses to grow one beyond the text limit: the
+    // parse ends there. So does this one, in the same words.
+    void add_text(run kind, const xmlChar *text, int len)
+    {
+        if (top_ == nullptr)
             return;
-        b->end_text_run();
-        b->top_->node->has_text = true;
-        b->top_->text.append(xml_chars(text), static_cast<size_t>(len));
-        b->top_->reference_line = b->top_->node->line;
+        if (run_ == kind) {
+            if (run_length_ + static_cast<size_t>(len) > kXmlTextMax &&
+                (ctxt_->options & XML_PARSE_HUGE) == 0) {
+                refuse_huge_text(text, len);
+                return;
+            }
+            run_length_ += static_cast<size_t>(len);
+        } else {
+            run_ = kind;
+            run_length_ = static_cast<size_t>(len);
+            // A reference after a text node has its line; one after a
+            // CDATA section, its parent's.
+            top_->reference_line = kind == run::text ? line() : top_->node->line;
+        }
+        top_->node->has_text = true;
+        top_->text.append(xml_chars(text), static_cast<size_t>(len));
     }
 
     static void comment(void *ctx, const xmlChar *)
@@ -283,8 +288,8 @@ class xml_tree_builder {
         const int saved_len = ctxt_->nodelen;
         const int saved_mem = ctxt_->nodemem;
         ctxt_->node = holder;
-        ctxt_->nodelen = static_cast<int>(run_);
-        ctxt_->nodemem = static_cast<int>(run_) + 1;
+        ctxt_->nodelen = static_cast<int>(run_length_);
+        ctxt_->nodemem = static_cast<int>(run_length_) + 1;
         xmlSAX2Characters(ctxt_, text, len);
         ctxt_->node = saved_node;
         ctxt_->nodelen = saved_len;
@@ -297,8 +302,8 @@ class xml_tree_builder {
     std::vector<open_element> open_;
     size_t depth_ = 0;
     open_element *top_ = nullptr;
-    bool in_run_ = false;
-    size_t run_ = 0;
+    run run_ = run::none;
+    size_t run_length_ = 0;
     std::unordered_map<const xmlChar *, const xmlEntity *> entities_;
 };
 
