@@ -6,7 +6,8 @@
 // accepts has no stream reference that names nothing, holds a stream, has
 // no element the client would pass over (the tree is walked here, apart
 // from the reader), and its printed form checks out again and prints the
-// same.
+// same. The readers' compact tree holds what the XML library's own tree
+// holds: the same elements and references, names, lines and joined texts.
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -20,6 +21,7 @@
 #include "driver/cfgcheck.h"
 #include "fuzz_support.h"
 #include "support/xml_handle.h"
+#include "support/xml_tree.h"
 
 namespace {
 
@@ -177,6 +179,77 @@ void check_checker(const fuzz_file &input, fuzz_file &output, int read_result)
     cfg_exit();
 }
 
+// Walks the library's tree and the compact one side by side.
+class tree_comparison {
+  public:
+    tree_comparison(xmlDoc *library, const xml_tree &compact)
+        : library_(library), compact_(compact.doc())
+    {
+    }
+
+    void element(const xmlNode *expected, const xml_node *actual)
+    {
+        FUZZ_CHECK(actual->is_element() && std::strcmp(actual->name, xml_chars(expected->name)) == 0,
+                   "the compact tree has <%s> where the library's has <%s>", actual->name,
+                   xml_chars(expected->name));
+        same_line(xmlGetLineNo(expected), actual->line, actual->name);
+        const xml_text text = library_.text(expected);
+        const xml_text_joiner::joined joined = compact_.text(actual);
+        const char *want = xml_chars(text.text.get());
+        FUZZ_CHECK(joined.fault == text.fault, "<%s>: the texts' faults differ", actual->name);
+        FUZZ_CHECK((joined.text == nullptr) == (want == nullptr) &&
+                       (want == nullptr || std::strcmp(joined.text, want) == 0),
+                   "<%s>: the compact tree's text is \"%s\", the library's \"%s\"", actual->name,
+                   joined.text != nullptr ? joined.text : "(none)", want != nullptr ? want : "(none)");
+        const xml_node *child = actual->children;
+        for (const xmlNode *node = expected->children; node != nullptr; node = node->next) {
+            if (node->type != XML_ELEMENT_NODE && node->type != XML_ENTITY_REF_NODE)
+                continue;
+            FUZZ_CHECK(child != nullptr, "<%s>: the compact tree lacks %s", actual->name,
+                       xml_chars(node->name));
+            if (node->type == XML_ELEMENT_NODE) {
+                element(node, child);
+            } else {
+                FUZZ_CHECK(!child->is_element() &&
+                               std::strcmp(child->name, xml_chars(node->name)) == 0,
+                           "<%s>: the compact tree has %s where the library's has &%s;",
+                           actual->name, child->name, xml_chars(node->name));
+                same_line(xmlGetLineNo(node), child->line, child->name);
+            }
+            child = child->next;
+        }
+        FUZZ_CHECK(child == nullptr, "<%s>: the compact tree has more children", actual->name);
+    }
+
+  private:
+    // The library's tree has lines of its own past 65,535.
+    static void same_line(long expected, long actual, const char *name)
+    {
+        FUZZ_CHECK(expected >= 65535 || actual >= 65535 || expected == actual,
+                   "%s: line %ld in the compact tree, %ld in the library's", name, actual,
+                   expected);
+    }
+
+    xml_text_joiner library_;
+    xml_text_joiner compact_;
+};
+
+void check_trees(const uint8_t *data, size_t size)
+{
+    const char *bytes = reinterpret_cast<const char *>(data);
+    xml_doc_ptr library = xml_parse_memory(bytes, size, "document");
+    xml_tree_ptr compact = xml_tree_parse_memory(bytes, size, "document");
+    FUZZ_CHECK((library == nullptr) == (compact == nullptr),
+               "the library's tree %s, the compact tree %s", library ? "parses" : "fails",
+               compact ? "parses" : "fails");
+    if (!library)
+        return;
+    const xmlNode *root = xmlDocGetRootElement(library.get());
+    FUZZ_CHECK((root == nullptr) == (compact->root() == nullptr), "the roots differ");
+    if (root != nullptr)
+        tree_comparison(library.get(), *compact).element(root, compact->root());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -207,5 +280,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (result == 0)
         fuzz_check_reads_back(document, output, "the document written after the read");
     check_checker(input, output, result);
+    check_trees(data, size);
     return 0;
 }
