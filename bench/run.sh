@@ -22,7 +22,7 @@
 # A goal none of whose runs was measured is reported as such and does not
 # fail. servers-200000 is not counted under callgrind unless -C is given:
 # the checker runs for many seconds there, and far longer under callgrind.
-# All seven runs take about 6 minutes on a 2-core machine.
+# All seven runs take about 3 minutes on a 2-core machine.
 #
 # Usage: bench/run.sh [-n RUNS] [-r "RUN ..."] [-C] [-g]
 #   -n RUNS  timed runs per command on files under 4 MB (default 50);
