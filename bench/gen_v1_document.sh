@@ -6,12 +6,65 @@
 # own. The document reads without a message, and every reference in it
 # names an entry of the document.
 #
-# Usage: bench/gen_v1_document.sh N > FILE
+# With -s, the document is N servers, each with the name, host name and
+# password the checker asks of every server, one to a line (about 80 bytes),
+# and nothing else but the one stream (with its intake and encoder) without
+# which the checker refuses it: the shape of a configuration that lists many
+# servers.
+#
+# Usage: bench/gen_v1_document.sh [-s] N > FILE
 # The reader warns about a world-readable file: chmod 600 FILE before timing.
 set -eu
-if [ $# -ne 1 ] || ! [[ $1 =~ ^[1-9][0-9]*$ ]]; then
-    echo "usage: $0 N" >&2
+usage() {
+    echo "usage: $0 [-s] N" >&2
     exit 2
+}
+servers_only=0
+while getopts s opt; do
+    case $opt in
+    s) servers_only=1 ;;
+    *) usage ;;
+    esac
+done
+shift $((OPTIND - 1))
+if [ $# -ne 1 ] || ! [[ $1 =~ ^[1-9][0-9]*$ ]]; then
+    usage
+fi
+
+if [ $servers_only = 1 ]; then
+    awk -v n="$1" 'BEGIN {
+        print "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        print "<onyxcast>"
+        print "  <servers>"
+        for (i = 0; i < n; i++)
+            printf "    <server><name>s%d</name><hostname>h%d</hostname><password>p</password></server>\n", i, i
+        print "  </servers>"
+        print "  <streams>"
+        print "    <stream>"
+        print "      <name>stream-0</name>"
+        print "      <intake>intake-0</intake>"
+        print "      <server>s0</server>"
+        print "      <format>Ogg</format>"
+        print "      <encoder>encoder-0</encoder>"
+        print "    </stream>"
+        print "  </streams>"
+        print "  <intakes>"
+        print "    <intake>"
+        print "      <name>intake-0</name>"
+        print "      <type>playlist</type>"
+        print "      <filename>/srv/radio/playlist.m3u</filename>"
+        print "    </intake>"
+        print "  </intakes>"
+        print "  <encoders>"
+        print "    <encoder>"
+        print "      <name>encoder-0</name>"
+        print "      <format>Ogg</format>"
+        print "      <program>oggenc -r -q 4 -t @t@ -a @a@ -</program>"
+        print "    </encoder>"
+        print "  </encoders>"
+        print "</onyxcast>"
+    }'
+    exit 0
 fi
 
 awk -v n="$1" 'BEGIN {

@@ -5,88 +5,213 @@
 #include <cstddef>
 #include <cstring>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "cfg/cfg_fields.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-// Bytes that go out as they are; the others need a look of their own.
-constexpr auto kPlainAscii = [] {
-    std::array<bool, 256> plain{};
-    for (int c = 0x20; c < 0x80; c++)
-        plain[c] = c != '&' && c != '<' && c != '>';
-    plain['\t'] = plain['\n'] = true;
-    return plain;
+// The document's bytes on their way to the stream: gathered here and handed
+// over in pieces of kSize, so that the stream sees one call per piece rather
+// than one per tag, value and escape. The buffer lives on the stack: writing
+// allocates nothing, and so cannot fail for want of memory half-way.
+class document_sink {
+  public:
+    explicit document_sink(FILE *out) : out_(out) {}
+    ~document_sink() { flush(); }
+    document_sink(const document_sink &) = delete;
+    document_sink &operator=(const document_sink &) = delete;
+
+    void put(const void *bytes, std::size_t n)
+    {
+        if (n > kSize - used_) {
+            flush();
+            // A run longer than the buffer goes out straight from where it
+            // is, without a copy.
+            if (n >= kSize) {
+                std::fwrite(bytes, 1, n, out_);
+                return;
+            }
+        }
+        std::memcpy(buffer_.data() + used_, bytes, n);
+        used_ += n;
+    }
+    void put(std::string_view text) { put(text.data(), text.size()); }
+    // A few bytes at most kShort long, `bytes` padded to kShort: copied
+    // whole, which is a single move, and counted by their length.
+    static constexpr std::size_t kShort = 8;
+    void put_short(const char (&bytes)[kShort], std::size_t n)
+    {
+        if (kSize - used_ < kShort)
+            flush();
+        std::memcpy(buffer_.data() + used_, bytes, kShort);
+        used_ += n;
+    }
+    void put_blanks(std::size_t n)
+    {
+        static constexpr std::string_view kBlanks = "                ";
+        for (; n > kBlanks.size(); n -= kBlanks.size())
+            put(kBlanks);
+        put(kBlanks.substr(0, n));
+    }
+    void flush()
+    {
+        if (used_ != 0)
+            std::fwrite(buffer_.data(), 1, used_, out_);
+        used_ = 0;
+    }
+
+  private:
+    static constexpr std::size_t kSize = 64 * 1024;
+    FILE *out_;
+    std::size_t used_ = 0;
+    std::array<char, kSize> buffer_;
+};
+
+// What the writer does with each byte of a text.
+enum class byte_kind : unsigned char {
+    plain,   // goes out as it is
+    amp,     // &
+    lt,      // <
+    gt,      // >, escaped only where it would close "]]>"
+    cr,      // a carriage return, which the parser would turn into a newline
+    invalid, // a control byte no XML 1.0 document can carry
+    utf8,    // the start of a character whose bytes need checking
+};
+
+constexpr auto kByteKind = [] {
+    std::array<byte_kind, 256> kind{};
+    for (int c = 0; c < 0x20; c++)
+        kind[c] = byte_kind::invalid;
+    kind['\t'] = kind['\n'] = byte_kind::plain;
+    kind['\r'] = byte_kind::cr;
+    kind['&'] = byte_kind::amp;
+    kind['<'] = byte_kind::lt;
+    kind['>'] = byte_kind::gt;
+    for (int c = 0x80; c < 0x100; c++)
+        kind[c] = byte_kind::utf8;
+    return kind;
 }();
 
-// Character data that parses back to the same bytes. A carriage return goes
-// out as a reference because the parser turns a literal one into a newline.
-// Escapes, with the runs of plain bytes before them, are gathered into
-// pieces that are written as they fill; the plain bytes after the last
-// escape go out straight from the value.
-void write_text(FILE *out, const char *value)
+// The first byte at or after `s`, or `end`, that may need more than a copy:
+// one that is not plain above, except that the sixteen-byte scan stops at a
+// '>' only right after a ']' (the caller checks for the second one). Long
+// texts are mostly plain, so where the processor allows it they are scanned
+// sixteen bytes at a time. `start` is where the text begins: nothing before
+// it counts.
+const unsigned char *next_to_look_at(const unsigned char *start, const unsigned char *s,
+                                     const unsigned char *end)
 {
-    // Escaped text goes out in pieces of about this size, so a long value
-    // costs neither a second copy of itself nor the memory for one.
-    constexpr std::size_t kPiece = 64 * 1024;
-    const auto *start = reinterpret_cast<const unsigned char *>(value);
-    const unsigned char *end = start + std::strlen(value);
-    std::string text;
-    const unsigned char *run = start;
-    const unsigned char *s = start;
-    while ((s = cfg_document_skip_plain(s, end)) < end) {
-        std::string_view escape = kCfgReplacementChar;
-        if (*s < 0x80) {
-            switch (*s) {
-            case '&':
-                escape = "&amp;";
-                break;
-            case '<':
-                escape = "&lt;";
-                break;
-            case '>':
-                escape = "&gt;";
-                if (s - start >= 2 && s[-1] == ']' && s[-2] == ']')
-                    break;
-                s++;
-                continue;
-            case '\r':
-                escape = "&#13;";
-                break;
-            default:
-                if (kPlainAscii[*s]) {
-                    s++;
-                    continue;
-                }
-                break;
-            }
-        } else if (const std::size_t len = cfg_document_char_length(s); len != 0) {
-            s += len;
+#if defined(__SSE2__)
+    const __m128i amp = _mm_set1_epi8('&');
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i space = _mm_set1_epi8(0x20);
+    for (; end - s >= 16; s += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+        // A signed compare: bytes of 0x80 and above count as below the blank.
+        const __m128i look =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, lt)),
+                         _mm_cmplt_epi8(x, space));
+        const __m128i closes = _mm_cmpeq_epi8(x, gt);
+        if (_mm_movemask_epi8(_mm_or_si128(look, closes)) == 0)
             continue;
+        auto stop = static_cast<unsigned int>(_mm_movemask_epi8(look));
+        if (const auto close_mask = static_cast<unsigned int>(_mm_movemask_epi8(closes));
+            close_mask != 0) {
+            const auto brackets = static_cast<unsigned int>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(']'))));
+            const unsigned int bracket_before = s > start && s[-1] == ']' ? 1 : 0;
+            stop |= close_mask & (brackets << 1 | bracket_before);
         }
-        if (text.capacity() < kPiece)
-            text.reserve(kPiece + kPiece / 4);
-        text.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(s - run));
-        text.append(escape);
-        run = ++s;
-        if (text.size() >= kPiece) {
-            std::fwrite(text.data(), 1, text.size(), out);
-            text.clear();
-        }
+        if (stop != 0)
+            return s + __builtin_ctz(stop);
     }
-    if (!text.empty())
-        std::fwrite(text.data(), 1, text.size(), out);
-    if (run != end)
-        std::fwrite(run, 1, static_cast<std::size_t>(end - run), out);
+#else
+    (void)start;
+#endif
+    while (s < end && kByteKind[*s] == byte_kind::plain)
+        s++;
+    return s;
 }
 
-void write_line(FILE *out, int indent, const char *element, const char *value)
+// What goes out in place of a byte, padded for document_sink::put_short.
+struct escape {
+    char bytes[document_sink::kShort];
+    std::size_t size;
+};
+constexpr escape kAmpEscape{"&amp;", 5};
+constexpr escape kLtEscape{"&lt;", 4};
+constexpr escape kGtEscape{"&gt;", 4};
+constexpr escape kCrEscape{"&#13;", 5};
+constexpr escape kReplacement{"\xEF\xBF\xBD", 3};
+static_assert(sizeof kCfgReplacementChar == 4 &&
+              std::string_view(kReplacement.bytes) == kCfgReplacementChar);
+
+// Character data that parses back to the same bytes. Runs of bytes that go
+// out as they are are copied in one piece each; a run longer than the
+// sink's buffer goes out straight from the value.
+void put_text(document_sink &out, const char *value)
 {
-    std::fprintf(out, "%*s<%s>", indent, "", element);
-    write_text(out, value);
-    std::fprintf(out, "</%s>\n", element);
+    const auto *start = reinterpret_cast<const unsigned char *>(value);
+    const unsigned char *end = start + std::strlen(value);
+    const unsigned char *run = start;
+    const unsigned char *s = start;
+    while ((s = next_to_look_at(start, s, end)) < end) {
+        const escape *escape = &kReplacement;
+        switch (kByteKind[*s]) {
+        case byte_kind::plain: // a tab or newline, which the fast scan stops at
+            s++;
+            continue;
+        case byte_kind::amp:
+            escape = &kAmpEscape;
+            break;
+        case byte_kind::lt:
+            escape = &kLtEscape;
+            break;
+        case byte_kind::gt:
+            if (s - start < 2 || s[-1] != ']' || s[-2] != ']') {
+                s++;
+                continue;
+            }
+            escape = &kGtEscape;
+            break;
+        case byte_kind::cr:
+            escape = &kCrEscape;
+            break;
+        case byte_kind::invalid:
+            break;
+        case byte_kind::utf8:
+            if (const std::size_t len = cfg_document_char_length(s); len != 0) {
+                s += len;
+                continue;
+            }
+            break;
+        }
+        out.put(run, static_cast<std::size_t>(s - run));
+        out.put_short(escape->bytes, escape->size);
+        run = ++s;
+    }
+    out.put(run, static_cast<std::size_t>(end - run));
+}
+
+void put_tag(document_sink &out, std::string_view open, const char *element, std::string_view close)
+{
+    out.put(open);
+    out.put(element, std::strlen(element));
+    out.put(close);
+}
+
+void write_line(document_sink &out, int indent, const char *element, const char *value)
+{
+    out.put_blanks(static_cast<std::size_t>(indent));
+    put_tag(out, "<", element, ">");
+    put_text(out, value);
+    put_tag(out, "</", element, ">\n");
 }
 
 constexpr int kFieldIndent = 6;
@@ -94,7 +219,7 @@ constexpr int kMetadataIndent = 4;
 
 // Where the document goes, and whether its secrets are shown.
 struct document_out {
-    FILE *file;
+    document_sink *sink;
     bool hide_secrets;
 
     // What a field's line shows of `value`.
@@ -105,7 +230,7 @@ struct document_out {
 };
 
 struct repeated_line {
-    FILE *out;
+    document_sink *out;
     const char *element;
     const char *mark; // in place of every value, or null
 };
@@ -113,7 +238,7 @@ struct repeated_line {
 void write_repeated_line(const char *value, void *arg)
 {
     const auto *line = static_cast<const repeated_line *>(arg);
-    write_line(line->out, kFieldIndent, line->element, line->mark != nullptr ? line->mark : value);
+    write_line(*line->out, kFieldIndent, line->element, line->mark != nullptr ? line->mark : value);
 }
 
 // The opening line, a line for each field whose value is set, in the order
@@ -121,24 +246,24 @@ void write_repeated_line(const char *value, void *arg)
 template <const auto &Kind> void write_entry(auto *entry, void *arg)
 {
     const auto &to = *static_cast<const document_out *>(arg);
-    FILE *out = to.file;
-    std::fprintf(out, "    <%s>\n", Kind.entry);
+    document_sink &out = *to.sink;
+    put_tag(out, "    <", Kind.entry, ">\n");
     for (const auto &field : Kind.fields) {
         if (field.each != nullptr) {
-            repeated_line line{out, field.element, to.shown(field, nullptr)};
+            repeated_line line{&out, field.element, to.shown(field, nullptr)};
             field.each(entry, write_repeated_line, &line);
         } else if (const cfg_field_value value = field.get(entry)) {
             write_line(out, kFieldIndent, field.element, to.shown(field, value.c_str()));
         }
     }
-    std::fprintf(out, "    </%s>\n", Kind.entry);
+    put_tag(out, "    </", Kind.entry, ">\n");
 }
 
-template <typename Walk> void write_section(FILE *out, const char *element, Walk walk)
+template <typename Walk> void write_section(document_sink &out, const char *element, Walk walk)
 {
-    std::fprintf(out, "\n  <%s>\n", element);
+    put_tag(out, "\n  <", element, ">\n");
     walk();
-    std::fprintf(out, "  </%s>\n", element);
+    put_tag(out, "  </", element, ">\n");
 }
 
 // The servers, streams and intakes sections are written even when empty;
@@ -147,11 +272,11 @@ template <const auto &Kind> void write_list(document_out &to, bool when_empty)
 {
     if (!when_empty && Kind.count(Kind.list()) == 0)
         return;
-    write_section(to.file, Kind.section,
+    write_section(*to.sink, Kind.section,
                   [&] { Kind.for_each(Kind.list(), write_entry<Kind>, &to); });
 }
 
-void write_metadata(FILE *out)
+void write_metadata(document_sink &out)
 {
     constexpr std::span<const cfg_metadata_field> kFields = kCfgMetadata.fields;
     cfg_field_value values[kFields.size()];
@@ -170,22 +295,25 @@ void write_metadata(FILE *out)
     });
 }
 
-void write_document(document_out to)
+void write_document(FILE *file, bool hide_secrets)
 {
-    std::fprintf(to.file, "<%s>\n", kCfgDocumentRoot);
+    document_sink out(file);
+    document_out to{&out, hide_secrets};
+    put_tag(out, "<", kCfgDocumentRoot, ">\n");
     write_list<kCfgServers>(to, true);
     write_list<kCfgStreams>(to, true);
     write_list<kCfgIntakes>(to, true);
     write_list<kCfgDecoders>(to, false);
     write_list<kCfgEncoders>(to, false);
-    write_metadata(to.file);
-    std::fprintf(to.file, "</%s>\n", kCfgDocumentRoot);
+    write_metadata(out);
+    put_tag(out, "</", kCfgDocumentRoot, ">\n");
 }
 
 // An entry on its own is written with every value shown.
-template <const auto &Kind> void write_one(auto *entry, void *out)
+template <const auto &Kind> void write_one(auto *entry, void *file)
 {
-    document_out to{static_cast<FILE *>(out), false};
+    document_sink out(static_cast<FILE *>(file));
+    document_out to{&out, false};
     write_entry<Kind>(entry, &to);
 }
 
@@ -193,12 +321,12 @@ template <const auto &Kind> void write_one(auto *entry, void *out)
 
 void cfg_document_write(FILE *out)
 {
-    write_document({out, false});
+    write_document(out, false);
 }
 
 void cfg_document_write_redacted(FILE *out)
 {
-    write_document({out, true});
+    write_document(out, true);
 }
 
 void cfg_document_write_server(cfg_server *server, void *out)
@@ -233,5 +361,6 @@ void cfg_document_write_file_ext(const char *ext, void *out)
         std::ranges::find_if(kCfgDecoderFields, [](const auto &field) {
             return field.each != nullptr;
         })->element;
-    write_line(static_cast<FILE *>(out), kFieldIndent, kElement, ext);
+    document_sink sink(static_cast<FILE *>(out));
+    write_line(sink, kFieldIndent, kElement, ext);
 }

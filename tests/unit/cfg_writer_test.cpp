@@ -479,6 +479,42 @@ const EscapeCase kEscapeCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CfgWriterEscaping, testing::ValuesIn(kEscapeCases));
 
+// Long texts are scanned in blocks: every case must come out the same at
+// every offset from a block's start, "]]>" split across two blocks
+// included, with plain bytes around it on both sides.
+TEST(CfgWriterLongText, EscapesTheSameAtEveryOffset)
+{
+    for (const EscapeCase &c : kEscapeCases) {
+        for (std::size_t pad = 0; pad < 40; pad++) {
+            cfg_init();
+            const std::string plain(pad, 'x');
+            const std::string tail(40, 'y');
+            const char *reason = nullptr;
+            ASSERT_EQ(cfg_set_metadata_program((plain + c.value + tail).c_str(), &reason), 0)
+                << reason;
+            EXPECT_EQ(section(document(), "metadata"),
+                      "    <program>" + plain + c.written + tail + "</program>\n")
+                << "case " << testing::PrintToString(c.value) << " after " << pad << " bytes";
+            cfg_exit();
+        }
+    }
+}
+
+// A text longer than the writer's buffer, with escapes on both sides of
+// every point where the buffer fills, comes out whole and in order.
+TEST_F(CfgWriter, WritesATextLongerThanItsBuffer)
+{
+    std::string value;
+    std::string written;
+    for (int i = 0; value.size() < 300 * 1024; i++) {
+        value += "a&b<c]]>\r\x01" + std::string(static_cast<std::size_t>(i % 97), 'z');
+        written += "a&amp;b&lt;c]]&gt;&#13;\xEF\xBF\xBD" + std::string(static_cast<std::size_t>(i % 97), 'z');
+    }
+    SET(cfg_stream_set_stream_genre(stream(), cfg_get_streams(), value.c_str(), &reason));
+    EXPECT_EQ(section(document(), "streams"),
+              "    <stream>\n      <stream_genre>" + written + "</stream_genre>\n    </stream>\n");
+}
+
 TEST_F(CfgWriter, EscapesNamesAndEveryKindOfText)
 {
     cfg_server *s = server("a&b");
