@@ -285,11 +285,9 @@ struct named {
     {
         if (name == nullptr || name[0] == '\0')
             return nullptr;
-        // The first name shares the entry's block: one allocation less for
-        // each entry of a document, and most entries are never renamed.
-        const std::size_t size = std::strlen(name) + 1;
-        auto *entry = static_cast<Entry *>(xcalloc(1, sizeof(Entry) + size, Module, at.line()));
-        entry->name = static_cast<char *>(std::memcpy(first_name(entry), name, size));
+        auto *entry =
+            static_cast<Entry *>(xcalloc(1, sizeof(Entry) + kNameRoom, Module, at.line()));
+        entry->name = copy_name(entry, name, at.line());
         if constexpr (Prepare != nullptr)
             Prepare(*entry);
         return entry;
@@ -339,7 +337,8 @@ struct named {
         if (std::strcmp(entry->name, name) == 0)
             return 0;
         // Copy before freeing: `name` may lie within the entry's own name.
-        char *copy = xstrdup(name, Module, at.line());
+        const char *old = entry->name;
+        char *copy = copy_name(entry, name, at.line());
         cfg_named_head<Entry> *owner = entry->link.owner;
         if (owner != nullptr && owner->names.built()) {
             if (owner != list || !hashed)
@@ -350,7 +349,8 @@ struct named {
                 owner->names.insert(entry, hash, Module, at.line());
             }
         }
-        free_name(entry);
+        if (old != name_room(entry))
+            xfree(const_cast<char *>(old), Module, 0);
         entry->name = copy;
         return 0;
     }
@@ -358,12 +358,26 @@ struct named {
     static const char *get_name(const Entry *entry) { return entry->name; }
 
   private:
-    static char *first_name(Entry *entry) { return reinterpret_cast<char *>(entry + 1); }
+    // A name of up to this many bytes, its end included, is kept in the
+    // entry's own block: one allocation less for each entry of a document,
+    // and the reader's rename of every entry it gets from the default name
+    // to its own reuses the room.
+    static constexpr std::size_t kNameRoom = 24;
 
-    // A name given by a rename has a block of its own.
+    static char *name_room(Entry *entry) { return reinterpret_cast<char *>(entry + 1); }
+
+    // A longer name has a block of its own. `name` may lie in the room.
+    static char *copy_name(Entry *entry, const char *name, unsigned int line)
+    {
+        const std::size_t size = std::strlen(name) + 1;
+        if (size > kNameRoom)
+            return xstrdup(name, Module, line);
+        return static_cast<char *>(std::memmove(name_room(entry), name, size));
+    }
+
     static void free_name(Entry *entry)
     {
-        if (entry->name != first_name(entry))
+        if (entry->name != name_room(entry))
             xfree(entry->name, Module, 0);
     }
 
