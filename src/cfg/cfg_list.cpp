@@ -70,7 +70,7 @@ constexpr uint64_t fold_word(uint64_t word)
 {
     constexpr uint64_t kOnes = 0x0101010101010101u;
     const uint64_t low = word & 0x7f * kOnes;
-    const uint64_t from_a = low + (0x80 - 'A') * kOnes;    // high bit: at least 'A'
+    const uint64_t from_a = low + (0x80 - 'A') * kOnes;     // high bit: at least 'A'
     const uint64_t past_z = low + (0x80 - 'Z' - 1) * kOnes; // high bit: above 'Z'
     const uint64_t upper = from_a & ~past_z & ~word & 0x80 * kOnes;
     return word | upper >> 2; // 0x80 >> 2 is the bit that makes a letter small
