@@ -18,14 +18,17 @@ struct cfg_intake {
     cfg_named_link<cfg_intake> link;
     char *name;
     int type;
-    char filename[1024];
+    cfg_value::bounded_text<1024> filename;
     int shuffle;
     int stream_once;
 };
 
 namespace {
 
-void release(cfg_intake &) {}
+void release(cfg_intake &intake)
+{
+    intake.filename.clear(kAllocModule);
+}
 
 using list_ops = cfg_list::named<cfg_intake, kAllocModule, release>;
 
@@ -85,7 +88,7 @@ int cfg_intake_set_type(cfg_intake *intake, cfg_intake_list, const char *type, c
 int cfg_intake_set_filename(cfg_intake *intake, cfg_intake_list, const char *filename,
                             const char **errstrp)
 {
-    return cfg_value::set_buffer(intake->filename, filename, errstrp);
+    return intake->filename.set(filename, errstrp, kAllocModule);
 }
 
 int cfg_intake_set_shuffle(cfg_intake *intake, cfg_intake_list, const char *shuffle,
@@ -102,7 +105,7 @@ int cfg_intake_set_stream_once(cfg_intake *intake, cfg_intake_list, const char *
 
 int cfg_intake_validate(cfg_intake *intake, const char **errstrp)
 {
-    if (intake->filename[0] == '\0' && intake->type != CFG_INTAKE_STDIN)
+    if (!intake->filename.is_set() && intake->type != CFG_INTAKE_STDIN)
         return cfg_value::fail(errstrp, "intake filename missing");
     return 0;
 }
@@ -124,7 +127,7 @@ const char *cfg_intake_get_type_str(cfg_intake *intake)
 
 const char *cfg_intake_get_filename(cfg_intake *intake)
 {
-    return cfg_value::get_buffer(intake->filename);
+    return intake->filename.get();
 }
 
 int cfg_intake_get_shuffle(cfg_intake *intake)

@@ -1,5 +1,6 @@
 #include "cfg/cfg_list.h"
 
+#include <cstring>
 #include <ctime>
 #include <sys/random.h>
 #include <unistd.h>
@@ -62,6 +63,26 @@ struct sip_state {
     }
 };
 
+// Folds the letters A to Z of eight bytes at once. Only the low seven bits
+// of each byte take part in the sums, so no sum carries into the next byte,
+// and a byte above 127 is left alone, as fold() leaves it.
+constexpr uint64_t fold_word(uint64_t word)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    const uint64_t low = word & 0x7f * kOnes;
+    const uint64_t from_a = low + (0x80 - 'A') * kOnes;     // high bit: at least 'A'
+    const uint64_t past_z = low + (0x80 - 'Z' - 1) * kOnes; // high bit: above 'Z'
+    const uint64_t upper = from_a & ~past_z & ~word & 0x80 * kOnes;
+    return word | upper >> 2; // 0x80 >> 2 is the bit that makes a letter small
+}
+
+uint64_t load_word(const unsigned char *bytes, std::size_t count)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, count);
+    return word;
+}
+
 } // namespace
 
 uint64_t cfg_list::fold_hash(const char *text)
@@ -69,16 +90,12 @@ uint64_t cfg_list::fold_hash(const char *text)
     static const hash_key key = draw_key();
     sip_state s{key.k0 ^ 0x736f6d6570736575u, key.k1 ^ 0x646f72616e646f6du,
                 key.k0 ^ 0x6c7967656e657261u, key.k1 ^ 0x7465646279746573u};
-    uint64_t word = 0;
-    uint64_t length = 0;
-    for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p != '\0'; p++) {
-        word |= uint64_t{fold(*p)} << (8 * (length & 7));
-        if ((++length & 7) == 0) {
-            s.absorb(word);
-            word = 0;
-        }
-    }
-    s.absorb(word | length << 56);
+    const std::size_t length = std::strlen(text);
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    std::size_t left = length;
+    for (; left >= 8; p += 8, left -= 8)
+        s.absorb(fold_word(load_word(p, 8)));
+    s.absorb(fold_word(load_word(p, left)) | uint64_t{length} << 56);
     s.v2 ^= 0xff;
     s.round();
     s.round();

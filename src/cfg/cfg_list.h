@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <source_location>
 #include <strings.h>
 
@@ -89,10 +90,15 @@ template <typename Node, typename Key> struct hash_index {
 
     void insert(Node *node, const char *module, unsigned int line)
     {
+        insert(node, fold_hash(Key::key(*node)), module, line);
+    }
+
+    // `hash` is fold_hash of the node's key, when the caller has it already.
+    void insert(Node *node, uint64_t hash, const char *module, unsigned int line)
+    {
         if (buckets == nullptr || size > mask)
             grow(module, line);
-        index_slot<Node> &slot = Key::slot(*node);
-        slot.hash = fold_hash(Key::key(*node));
+        Key::slot(*node).hash = hash;
         link_in(node);
         size++;
     }
@@ -113,7 +119,11 @@ template <typename Node, typename Key> struct hash_index {
     // earliest of them, as a walk from the start would.
     template <typename Before> Node *first(const char *key, Before before) const
     {
-        const uint64_t hash = fold_hash(key);
+        return first(key, fold_hash(key), before);
+    }
+
+    template <typename Before> Node *first(const char *key, uint64_t hash, Before before) const
+    {
         Node *best = nullptr;
         for (Node *node = buckets[hash & mask]; node != nullptr; node = Key::slot(*node).chain) {
             if (Key::slot(*node).hash == hash && strcasecmp(Key::key(*node), key) == 0 &&
@@ -242,14 +252,8 @@ struct named {
     {
         if (list == nullptr || name == nullptr || name[0] == '\0')
             return nullptr;
-        if (list->names.built())
-            return list->names.first(
-                name, [](const Entry &a, const Entry &b) { return a.link.order < b.link.order; });
-        for (Entry *entry = list->first; entry != nullptr; entry = entry->link.next) {
-            if (strcasecmp(entry->name, name) == 0)
-                return entry;
-        }
-        return nullptr;
+        uint64_t hash = 0;
+        return find(*list, name, hash);
     }
 
     static void for_each(const head *list, visit_fn fn, void *arg)
@@ -265,13 +269,14 @@ struct named {
     static Entry *get(head *list, const char *name,
                       std::source_location at = std::source_location::current())
     {
-        if (Entry *found = find(list, name))
-            return found;
-        if (list == nullptr)
+        if (list == nullptr || name == nullptr || name[0] == '\0')
             return nullptr;
+        // The name is hashed once, for the lookup and for the new entry.
+        uint64_t hash = 0;
+        if (Entry *found = find(*list, name, hash))
+            return found;
         Entry *entry = create_entry(name, at);
-        if (entry != nullptr)
-            join(*list, entry, at.line());
+        join(*list, entry, hash, at.line());
         return entry;
     }
 
@@ -280,8 +285,9 @@ struct named {
     {
         if (name == nullptr || name[0] == '\0')
             return nullptr;
-        auto *entry = static_cast<Entry *>(xcalloc(1, sizeof(Entry), Module, at.line()));
-        entry->name = xstrdup(name, Module, at.line());
+        auto *entry =
+            static_cast<Entry *>(xcalloc(1, sizeof(Entry) + kNameRoom, Module, at.line()));
+        entry->name = copy_name(entry, name, at.line());
         if constexpr (Prepare != nullptr)
             Prepare(*entry);
         return entry;
@@ -293,7 +299,7 @@ struct named {
             return;
         Entry *entry = *entryp;
         Release(*entry);
-        xfree(entry->name, Module, 0);
+        free_name(entry);
         xfree(entry, Module, 0);
         *entryp = nullptr;
     }
@@ -310,41 +316,98 @@ struct named {
                         std::source_location at = std::source_location::current())
     {
         const char *reason = nullptr;
-        if (name == nullptr || name[0] == '\0')
+        uint64_t hash = 0;
+        bool hashed = false;
+        if (name == nullptr || name[0] == '\0') {
             reason = "empty";
-        else if (!cfg_text_fits_document(name))
+        } else if (!cfg_text_fits_document(name)) {
             reason = "too long";
-        else if (Entry *holder = find(list, name); holder != nullptr && holder != entry)
-            reason = "already exists";
+        } else if (list != nullptr) {
+            Entry *holder = find(*list, name, hash);
+            hashed = list->names.built();
+            if (holder != nullptr && holder != entry)
+                reason = "already exists";
+        }
         if (reason != nullptr) {
             if (errstrp != nullptr)
                 *errstrp = reason;
             return -1;
         }
-        // Copy before freeing: `name` may be the entry's own name.
-        char *copy = xstrdup(name, Module, at.line());
+        // A reader names each entry it gets by the name it got it by.
+        if (std::strcmp(entry->name, name) == 0)
+            return 0;
+        // Copy before freeing: `name` may lie within the entry's own name.
+        const char *old = entry->name;
+        char *copy = copy_name(entry, name, at.line());
         cfg_named_head<Entry> *owner = entry->link.owner;
-        const bool indexed = owner != nullptr && owner->names.built();
-        if (indexed)
-            owner->names.erase(entry);
-        xfree(entry->name, Module, 0);
+        if (owner != nullptr && owner->names.built()) {
+            if (owner != list || !hashed)
+                hash = fold_hash(name);
+            // A change of letter case only keeps the entry's bucket.
+            if (hash != entry->link.slot.hash) {
+                owner->names.erase(entry);
+                owner->names.insert(entry, hash, Module, at.line());
+            }
+        }
+        if (old != name_room(entry))
+            xfree(const_cast<char *>(old), Module, 0);
         entry->name = copy;
-        if (indexed)
-            owner->names.insert(entry, Module, at.line());
         return 0;
     }
 
     static const char *get_name(const Entry *entry) { return entry->name; }
 
   private:
-    static void join(head &list, Entry *entry, unsigned int line)
+    // A name of up to this many bytes, its end included, is kept in the
+    // entry's own block: one allocation less for each entry of a document,
+    // and the reader's rename of every entry it gets from the default name
+    // to its own reuses the room.
+    static constexpr std::size_t kNameRoom = 24;
+
+    static char *name_room(Entry *entry) { return reinterpret_cast<char *>(entry + 1); }
+
+    // A longer name has a block of its own. `name` may lie in the room.
+    static char *copy_name(Entry *entry, const char *name, unsigned int line)
+    {
+        const std::size_t size = std::strlen(name) + 1;
+        if (size > kNameRoom)
+            return xstrdup(name, Module, line);
+        return static_cast<char *>(std::memmove(name_room(entry), name, size));
+    }
+
+    static void free_name(Entry *entry)
+    {
+        if (entry->name != name_room(entry))
+            xfree(entry->name, Module, 0);
+    }
+
+    // The lookup behind find and get; `hash` gets fold_hash of `name` when
+    // the list is indexed, and is left alone otherwise.
+    static Entry *find(const head &list, const char *name, uint64_t &hash)
+    {
+        if (list.names.built()) {
+            hash = fold_hash(name);
+            return list.names.first(name, hash, [](const Entry &a, const Entry &b) {
+                return a.link.order < b.link.order;
+            });
+        }
+        for (Entry *entry = list.first; entry != nullptr; entry = entry->link.next) {
+            if (strcasecmp(entry->name, name) == 0)
+                return entry;
+        }
+        return nullptr;
+    }
+
+    // `hash` is the one find gave for the entry's name if the list was
+    // indexed then.
+    static void join(head &list, Entry *entry, uint64_t hash, unsigned int line)
     {
         append(list, entry);
         entry->link.owner = &list;
         entry->link.order = list.appended++;
         list.size++;
         if (list.names.built()) {
-            list.names.insert(entry, Module, line);
+            list.names.insert(entry, hash, Module, line);
         } else if (list.size >= kIndexFrom) {
             for (Entry *e = list.first; e != nullptr; e = e->link.next)
                 list.names.insert(e, Module, line);

@@ -24,27 +24,37 @@ constexpr cfg_code_name kTlsModes[] = {
 
 } // namespace
 
+// A bound of N lets a text hold at most N-1 characters.
 struct cfg_server {
     cfg_named_link<cfg_server> link;
     char *name;
     int protocol;
-    char hostname[NI_MAXHOST];
     int port;
-    char user[256];
-    char password[256];
     int tls;
-    char tls_cipher_suite[2048];
-    char ca_dir[1024];
-    char ca_file[1024];
-    char client_cert[1024];
     uint32_t reconnect_attempts;
+    cfg_value::bounded_text<NI_MAXHOST> hostname;
+    cfg_value::bounded_text<256> user;
+    cfg_value::bounded_text<256> password;
+    cfg_value::bounded_text<2048> tls_cipher_suite;
+    cfg_value::bounded_text<1024> ca_dir;
+    cfg_value::bounded_text<1024> ca_file;
+    cfg_value::bounded_text<1024> client_cert;
 };
 
-static_assert(sizeof(cfg_server::hostname) == 1025);
+static_assert(NI_MAXHOST == 1025);
 
 namespace {
 
-void release(cfg_server &) {}
+void release(cfg_server &server)
+{
+    server.hostname.clear(kAllocModule);
+    server.user.clear(kAllocModule);
+    server.password.clear(kAllocModule);
+    server.tls_cipher_suite.clear(kAllocModule);
+    server.ca_dir.clear(kAllocModule);
+    server.ca_file.clear(kAllocModule);
+    server.client_cert.clear(kAllocModule);
+}
 
 using list_ops = cfg_list::named<cfg_server, kAllocModule, release>;
 
@@ -105,7 +115,7 @@ int cfg_server_set_protocol(cfg_server *server, cfg_server_list, const char *pro
 int cfg_server_set_hostname(cfg_server *server, cfg_server_list, const char *hostname,
                             const char **errstrp)
 {
-    return cfg_value::set_buffer(server->hostname, hostname, errstrp);
+    return server->hostname.set(hostname, errstrp, kAllocModule);
 }
 
 int cfg_server_set_port(cfg_server *server, cfg_server_list, const char *port, const char **errstrp)
@@ -115,13 +125,13 @@ int cfg_server_set_port(cfg_server *server, cfg_server_list, const char *port, c
 
 int cfg_server_set_user(cfg_server *server, cfg_server_list, const char *user, const char **errstrp)
 {
-    return cfg_value::set_buffer(server->user, user, errstrp);
+    return server->user.set(user, errstrp, kAllocModule);
 }
 
 int cfg_server_set_password(cfg_server *server, cfg_server_list, const char *password,
                             const char **errstrp)
 {
-    return cfg_value::set_buffer(server->password, password, errstrp);
+    return server->password.set(password, errstrp, kAllocModule);
 }
 
 int cfg_server_set_tls(cfg_server *server, cfg_server_list, const char *tls, const char **errstrp)
@@ -132,25 +142,25 @@ int cfg_server_set_tls(cfg_server *server, cfg_server_list, const char *tls, con
 int cfg_server_set_tls_cipher_suite(cfg_server *server, cfg_server_list, const char *suite,
                                     const char **errstrp)
 {
-    return cfg_value::set_buffer(server->tls_cipher_suite, suite, errstrp);
+    return server->tls_cipher_suite.set(suite, errstrp, kAllocModule);
 }
 
 int cfg_server_set_ca_dir(cfg_server *server, cfg_server_list, const char *ca_dir,
                           const char **errstrp)
 {
-    return cfg_value::set_buffer(server->ca_dir, ca_dir, errstrp);
+    return server->ca_dir.set(ca_dir, errstrp, kAllocModule);
 }
 
 int cfg_server_set_ca_file(cfg_server *server, cfg_server_list, const char *ca_file,
                            const char **errstrp)
 {
-    return cfg_value::set_buffer(server->ca_file, ca_file, errstrp);
+    return server->ca_file.set(ca_file, errstrp, kAllocModule);
 }
 
 int cfg_server_set_client_cert(cfg_server *server, cfg_server_list, const char *client_cert,
                                const char **errstrp)
 {
-    return cfg_value::set_buffer(server->client_cert, client_cert, errstrp);
+    return server->client_cert.set(client_cert, errstrp, kAllocModule);
 }
 
 int cfg_server_set_reconnect_attempts(cfg_server *server, cfg_server_list, const char *attempts,
@@ -163,9 +173,9 @@ int cfg_server_set_reconnect_attempts(cfg_server *server, cfg_server_list, const
 
 int cfg_server_validate(cfg_server *server, const char **errstrp)
 {
-    if (server->hostname[0] == '\0')
+    if (!server->hostname.is_set())
         return cfg_value::fail(errstrp, "hostname missing");
-    if (server->password[0] == '\0')
+    if (!server->password.is_set())
         return cfg_value::fail(errstrp, "password missing");
     return 0;
 }
@@ -187,7 +197,7 @@ const char *cfg_server_get_protocol_str(cfg_server *server)
 
 const char *cfg_server_get_hostname(cfg_server *server)
 {
-    return cfg_value::get_buffer(server->hostname);
+    return server->hostname.get();
 }
 
 int cfg_server_get_port(cfg_server *server)
@@ -197,12 +207,12 @@ int cfg_server_get_port(cfg_server *server)
 
 const char *cfg_server_get_user(cfg_server *server)
 {
-    return server->user[0] != '\0' ? server->user : kCfgServerDefaultUser;
+    return server->user.is_set() ? server->user.get() : kCfgServerDefaultUser;
 }
 
 const char *cfg_server_get_password(cfg_server *server)
 {
-    return cfg_value::get_buffer(server->password);
+    return server->password.get();
 }
 
 int cfg_server_get_tls(cfg_server *server)
@@ -217,22 +227,22 @@ const char *cfg_server_get_tls_str(cfg_server *server)
 
 const char *cfg_server_get_tls_cipher_suite(cfg_server *server)
 {
-    return cfg_value::get_buffer(server->tls_cipher_suite);
+    return server->tls_cipher_suite.get();
 }
 
 const char *cfg_server_get_ca_dir(cfg_server *server)
 {
-    return cfg_value::get_buffer(server->ca_dir);
+    return server->ca_dir.get();
 }
 
 const char *cfg_server_get_ca_file(cfg_server *server)
 {
-    return cfg_value::get_buffer(server->ca_file);
+    return server->ca_file.get();
 }
 
 const char *cfg_server_get_client_cert(cfg_server *server)
 {
-    return cfg_value::get_buffer(server->client_cert);
+    return server->client_cert.get();
 }
 
 uint32_t cfg_server_get_reconnect_attempts(cfg_server *server)

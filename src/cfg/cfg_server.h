@@ -1,5 +1,5 @@
-// Server entries: where and how a stream is delivered. Texts live in fixed
-// buffers of the entry; the defaults (port 8000, user "source", TLS required
+// Server entries: where and how a stream is delivered. Texts are bounded in
+// length and sized to their values; the defaults (port 8000, user "source", TLS required
 // under https) are supplied by the getters and never stored.
 #pragma once
 

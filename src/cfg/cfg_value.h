@@ -2,7 +2,7 @@
 // setter is one call and every value of one kind follows the same rules.
 // A refusal returns -1 with a static reason text in *errstrp (when given)
 // and leaves the stored value as it was, except that an over-long text
-// still leaves its cut copy in a fixed buffer.
+// of bounded length still leaves its cut copy behind.
 #pragma once
 
 #include <cstddef>
@@ -59,6 +59,51 @@ template <std::size_t N> const char *get_buffer(const char (&buffer)[N])
 {
     return buffer[0] != '\0' ? buffer : nullptr;
 }
+
+// A text of an entry that keeps the limit of a buffer of N bytes (at most
+// N-1 characters, the same refusals and the same cut copy as set_buffer)
+// but holds only what it holds: a heap block sized to the value, or nothing
+// while unset. An entry of many such fields thus costs what its values
+// cost, not the sum of their limits.
+//
+// All zero is the unset text, so that it can live in the zero-filled
+// blocks the lists allocate; like those blocks it has no destructor, and
+// the entry's release frees it with clear().
+template <std::size_t N> struct bounded_text {
+    static_assert(N >= 2, "a text must have room for one character");
+
+    char *text;
+
+    // The copy comes before the length is judged, as with set_buffer: a
+    // refused over-long value leaves its first N-1 characters behind.
+    int set(const char *value, const char **errstrp, const char *module,
+            std::source_location at = std::source_location::current())
+    {
+        if (is_empty(value))
+            return fail(errstrp, "empty");
+        const std::size_t length = strnlen(value, N);
+        const std::size_t kept = length < N ? length : N - 1;
+        // Copy before freeing: `value` may lie within the stored text.
+        auto *copy = static_cast<char *>(xmalloc(kept + 1, module, at.line()));
+        std::memcpy(copy, value, kept);
+        copy[kept] = '\0';
+        xfree(text, module, at.line());
+        text = copy;
+        if (length >= N)
+            return fail(errstrp, "too long");
+        return 0;
+    }
+
+    // Null while unset: an empty text is never stored.
+    const char *get() const { return text; }
+    bool is_set() const { return text != nullptr; }
+
+    void clear(const char *module, std::source_location at = std::source_location::current())
+    {
+        xfree(text, module, at.line());
+        text = nullptr;
+    }
+};
 
 // Optional check of an owned text before it replaces the stored one: returns
 // the reason text of the first rule the value breaks, or null.

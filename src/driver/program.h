@@ -65,5 +65,5 @@ int program_getopt(const program_command_line &cli, int argc, char **argv, int *
 // "usage: NAME SYNOPSIS" on standard error.
 void program_usage(const program_command_line &cli);
 
-// Closes the log and frees the active configuration.
+// Closes the log; the configuration read is left to the end of the process.
 void program_end(void);
