@@ -8,6 +8,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,6 +159,11 @@ class document_check {
   public:
     explicit document_check(log_input &messages) : messages_(messages) {}
 
+  private:
+    struct seen_entry;
+
+  public:
+
     cfg_document_observer observer()
     {
         return {
@@ -201,9 +207,23 @@ class document_check {
     unsigned int problems() const { return problems_; }
 
     merge_check merges;
-    // The line of the element that gave each stream its final name, so
-    // that a reference problem points at the stream as written.
-    std::unordered_map<std::string, long> stream_lines;
+
+    // The line of the element that gave the stream of that name its final
+    // name, so that a reference problem points at the stream as written;
+    // 0 for none. The table is made at the first question: most documents
+    // never ask.
+    long stream_line(const char *name) const
+    {
+        if (!stream_lines_made_) {
+            for (const seen_entry &s : entries_) {
+                if (s.section == kCfgStreams.section)
+                    stream_lines_[fold(s.name.c_str())] = s.line;
+            }
+            stream_lines_made_ = true;
+        }
+        const auto line = stream_lines_.find(fold(name));
+        return line != stream_lines_.end() ? line->second : 0L;
+    }
 
   private:
     // A passed-over element at a root without sections, kept until the
@@ -229,17 +249,35 @@ class document_check {
         sections_ = r.sections;
     }
 
+    // Every entry element, in document order; what is asked of them is
+    // asked rarely (a refused name, a reference to nothing), and answered
+    // from this list then.
     void entry(const cfg_document_entry &e)
     {
         merges.entry(e);
-        const std::string name = fold(e.name != nullptr ? e.name : kCfgDefaultEntryName);
-        if (std::strcmp(e.entry, kCfgStreams.entry) == 0) {
-            streams_++;
-            stream_lines[name] = e.line;
+        // The observer's texts end with the call; the tables' names stay.
+        std::string_view section;
+        for (std::string_view known : {kCfgServers.section, kCfgStreams.section, kCfgIntakes.section,
+                                       kCfgDecoders.section, kCfgEncoders.section}) {
+            if (known == e.section)
+                section = known;
         }
-        // Entries come in document order: the first one of a name stays.
-        first_named_.try_emplace(std::string(e.section) + '/' + name,
-                                 named_entry{kept(e.name != nullptr ? e.name : kCfgDefaultEntryName), e.line});
+        if (section == kCfgStreams.section)
+            streams_++;
+        entries_.push_back(
+            seen_entry{section, e.line, kept(e.name != nullptr ? e.name : kCfgDefaultEntryName)});
+    }
+
+    // The first entry element of the section that ends up with the name,
+    // compared as the lists compare names; null for none.
+    const seen_entry *first_named(const char *section, const char *name) const
+    {
+        const std::string wanted = fold(name);
+        for (const seen_entry &s : entries_) {
+            if (s.section == section && fold(s.name.c_str()) == wanted)
+                return &s;
+        }
+        return nullptr;
     }
 
     void passed_over(const cfg_document_passed_over &what)
@@ -330,12 +368,12 @@ class document_check {
         // A name another entry of the section already has.
         if (what.entry != nullptr && what.value != nullptr &&
             std::strcmp(what.field, "name") == 0) {
-            const auto first = first_named_.find(std::string(what.section) + '/' + fold(what.value));
-            if (first != first_named_.end() && first->second.line < what.entry_line) {
+            const seen_entry *first = first_named(what.section, what.value);
+            if (first != nullptr && first->line < what.entry_line) {
                 char text[64];
-                std::snprintf(text, sizeof text, ") at line %ld", first->second.line);
+                std::snprintf(text, sizeof text, ") at line %ld", first->line);
                 hint_line(what.line, "the name is taken by " + std::string(what.entry) + " (" +
-                                         first->second.name + text);
+                                         first->name + text);
             }
         }
     }
@@ -373,13 +411,14 @@ class document_check {
     std::vector<held_names> held_names_; // the first ones
     unsigned int held_ = 0;              // the others
     std::string root_name_;              // as written
-    // The first entry element of each name, by "section/name" in small
-    // letters, as the lists compare names.
-    struct named_entry {
-        std::string name;
+    struct seen_entry {
+        std::string_view section; // one of the field tables' section names
         long line;
+        std::string name; // as written, "default" for none
     };
-    std::unordered_map<std::string, named_entry> first_named_;
+    std::vector<seen_entry> entries_;
+    mutable std::unordered_map<std::string, long> stream_lines_;
+    mutable bool stream_lines_made_ = false;
     unsigned int problems_ = 0;
 };
 
@@ -414,10 +453,8 @@ class reference_check {
     void report(cfg_stream *stream, const char *reference, const char *name)
     {
         const char *stream_name = cfg_stream_get_name(stream);
-        const auto line = facts_.stream_lines.find(fold(stream_name));
         messages_.error("%s[%ld]: stream (%s): %s: %s not found", messages_.path(),
-                        line != facts_.stream_lines.end() ? line->second : 0L, stream_name,
-                        reference, name);
+                        facts_.stream_line(stream_name), stream_name, reference, name);
     }
 
     const document_check &facts_;
