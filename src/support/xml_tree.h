@@ -27,14 +27,17 @@ struct xml_node {
     // An element's elements and entity references, in document order.
     xml_node *children = nullptr;
     xml_node *next = nullptr;
-    // An element's direct text, the texts of its elements and of its
-    // entity references left out, ended by a null byte; "" for none.
-    const char *text = "";
-    size_t length = 0;
-    // A reference's place in its parent's text, and its declaration (null
-    // when the entity was not declared).
-    size_t offset = 0;
-    const xmlEntity *entity = nullptr;
+    union {
+        // An element's direct text, the texts of its elements and of its
+        // entity references left out, ended by a null byte; "" for none.
+        const char *text = "";
+        // A reference's declaration (null when the entity was not declared).
+        const xmlEntity *entity;
+    };
+    union {
+        size_t length = 0; // of an element's text
+        size_t offset;     // of a reference: its place in its parent's text
+    };
 
     bool is_element() const { return type == kind::element; }
 };
