@@ -162,6 +162,17 @@ TYPED_TEST(CfgNamedList, RenameRules)
     // The entry's own stored name as the new value.
     EXPECT_EQ(T::set_name(second, this->list, T::name(second), nullptr), 0);
     EXPECT_STREQ(T::name(second), "SECOND");
+    // A tail of its own name, long or short, as the new value: short
+    // names live in the entry's block, longer ones in a block of their own.
+    const std::string longer = "a-name-of-forty-bytes-and-more-0123456789";
+    ASSERT_EQ(T::set_name(second, this->list, longer.c_str(), nullptr), 0);
+    EXPECT_EQ(T::set_name(second, this->list, T::name(second) + 1, nullptr), 0);
+    EXPECT_EQ(T::name(second), longer.substr(1));
+    EXPECT_EQ(T::set_name(second, this->list, T::name(second) + 20, nullptr), 0);
+    EXPECT_EQ(T::name(second), longer.substr(21));
+    EXPECT_EQ(T::set_name(second, this->list, T::name(second) + 2, nullptr), 0);
+    EXPECT_EQ(T::name(second), longer.substr(23));
+    EXPECT_EQ(T::find(this->list, longer.substr(23).c_str()), second);
     EXPECT_EQ(T::count(this->list), 2u);
 }
 
@@ -264,7 +275,8 @@ TYPED_TEST(CfgNamedListIndex, LookupsAgreeWithAWalkFromTheStart)
         pool.push_back("entry-" + std::to_string(i));
         pool.push_back("Entry-" + std::to_string(i));
     }
-    for (const char *name : {"caf\xC9", "caf\xE9", "CAF\xE9", "\xC0", "\xE0", "long-name-of-17"})
+    for (const char *name : {"caf\xC9", "caf\xE9", "CAF\xE9", "\xC0", "\xE0", "long-name-of-17",
+                             "a-name-too-long-for-the-entry", "A-NAME-too-long-for-the-entry"})
         pool.push_back(name);
 
     std::mt19937 rng(14);
