@@ -366,9 +366,8 @@ xml_text xml_text_joiner::join::result()
 
 xml_text xml_text_joiner::text(const xmlNode *element)
 {
-    // Most elements hold one text node, which needs no joining. It can
-    // still be too long: the library merges adjacent CDATA sections
-    // without a look at the limit.
+    // Most elements hold one text node, which needs no joining. One longer
+    // than the limit is cut and marked all the same.
     if (const char *only = xml_single_text(element)) {
         const size_t len = strnlen(only, kXmlTextMax + 1);
         auto *copy = static_cast<xmlChar *>(XMALLOC(len + 1));
