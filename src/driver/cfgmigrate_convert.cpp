@@ -1,5 +1,7 @@
 #include "driver/cfgmigrate_convert.h"
 
+#include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,6 +20,16 @@
 #include "support/log_input.h"
 
 namespace {
+
+// A number as the setters take it, in decimal. The C library's formatted
+// output would map its whole printf machinery into a run that otherwise
+// never needs it.
+template <typename Number> std::array<char, 24> decimal(Number value)
+{
+    std::array<char, 24> text{};
+    std::to_chars(text.data(), text.data() + text.size() - 1, value);
+    return text;
+}
 
 constexpr const char kAllocModule[] = "cfgmigrate_convert";
 
@@ -160,18 +172,14 @@ class Migration {
 
     void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
     {
-        char text[1024];
-        std::snprintf(text, sizeof text, "%d", value);
-        apply(setter, text, label);
+        apply(setter, decimal(value).data(), label);
     }
 
     template <typename Entry, typename List>
     void apply_number(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
                       List list, int value, const char *label)
     {
-        char text[1024];
-        std::snprintf(text, sizeof text, "%d", value);
-        apply(setter, entry, list, text, label);
+        apply(setter, entry, list, decimal(value).data(), label);
     }
 
     // The version-0 URL is http://host:port/mountpoint; nothing else in it
@@ -273,9 +281,8 @@ class Migration {
                      "<shuffle>");
         apply_number(setter_of<intake_setter>("stream_once"), intake_, intakes_, r_.stream_once,
                      "<stream_once>");
-        char tries[1024];
-        std::snprintf(tries, sizeof tries, "%u", static_cast<unsigned int>(r_.reconnect_tries));
-        apply_server(setter_of<server_setter>("reconnect_tries"), tries, "<reconnect_tries>");
+        apply_server(setter_of<server_setter>("reconnect_tries"),
+                     decimal(r_.reconnect_tries).data(), "<reconnect_tries>");
 
         struct StreamText {
             char *legacy_config::*field;
