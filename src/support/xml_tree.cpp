@@ -149,13 +149,22 @@ class xml_tree_builder {
     }
 
     static void start_element(void *ctx, const xmlChar *localname, const xmlChar *prefix,
-                              const xmlChar *uri, int, const xmlChar **, int, int,
-                              const xmlChar **)
+                              const xmlChar *uri, int nb_namespaces, const xmlChar **namespaces,
+                              int nb_attributes, int nb_defaulted, const xmlChar **attributes)
     {
         xml_tree_builder *b = of(ctx);
         if (b == nullptr)
             return;
         b->end_text_run();
+        // The readers take no attribute, but the library's tree judges IDs
+        // as it stores them ("ID x already defined", an xml:id that is no
+        // name) and says so. An element with attributes goes to it as well,
+        // and stays there so that a later ID is judged against it.
+        if (nb_attributes > 0) {
+            xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces,
+                                  nb_attributes, nb_defaulted, attributes);
+            xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+        }
         xml_node *node = b->tree_.arena_->make<xml_node>();
         node->type = xml_node::kind::element;
         node->line = b->line();

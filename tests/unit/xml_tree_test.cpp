@@ -192,6 +192,20 @@ TEST(XmlTree, RefusesATextNodeBeyondTheLimitInTheLibrarysWords)
     }
 }
 
+// The library's tree judges ID attributes as it stores them; the readers
+// take no attribute, but the document's reports stay the same.
+TEST(XmlTree, AttributesAreJudgedAsTheLibrarysTreeJudgesThem)
+{
+    Both both("<!DOCTYPE r [\n<!ATTLIST s id ID #IMPLIED>\n]>\n<r>\n<s id=\"a\"/>\n"
+              "<s id=\"a\">text</s>\n<t xml:id=\"1 2\"/>\n<u xml:id=\"z\"><v xml:id=\"z\"/></u>\n"
+              "<p:q xmlns:p=\"urn:x\" p:a=\"1\"/>\n</r>\n");
+    ASSERT_NE(both.compact, nullptr) << both.compact_messages;
+    EXPECT_NE(both.library_messages.find("ID a already defined"), std::string::npos)
+        << both.library_messages;
+    EXPECT_EQ(both.compact_messages, both.library_messages);
+    Comparison(both).element(xmlDocGetRootElement(both.library.get()), both.compact->root());
+}
+
 TEST(XmlTree, DocumentsThatDoNotParseSayTheSame)
 {
     const char *const documents[] = {
