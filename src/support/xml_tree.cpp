@@ -58,7 +58,8 @@ xml_tree::xml_tree() : arena_(std::make_unique<arena>()) {}
 xml_tree::~xml_tree() = default;
 
 // Builds an xml_tree from the parser's events. The parser keeps the
-// declarations in its own document (no elements ever go into it), and
+// declarations in its own document (the only elements that go into it are
+// those with attributes, see start_element), and
 // reads the replacement of an entity at each reference through a context
 // of its own: only the events of the document's own context are the
 // document's, those of the others are an entity's replacement, which the
