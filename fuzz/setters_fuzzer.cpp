@@ -17,6 +17,7 @@
 #include <libxml/parser.h>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_fields.h"
 #include "fuzz_support.h"
 #include "legacy/legacy_check.h"
 
@@ -176,12 +177,12 @@ void check_document_wellformed()
     xmlFreeDoc(doc);
 }
 
-using server_setter = int (*)(cfg_server *, cfg_server_list, const char *, const char **);
-using stream_setter = int (*)(cfg_stream *, cfg_stream_list, const char *, const char **);
-using intake_setter = int (*)(cfg_intake *, cfg_intake_list, const char *, const char **);
-using decoder_setter = int (*)(cfg_decoder *, cfg_decoder_list, const char *, const char **);
-using encoder_setter = int (*)(cfg_encoder *, cfg_encoder_list, const char *, const char **);
-using global_setter = int (*)(const char *, const char **);
+using server_setter = cfg_field_setter<cfg_server, cfg_server_list>;
+using stream_setter = cfg_field_setter<cfg_stream, cfg_stream_list>;
+using intake_setter = cfg_field_setter<cfg_intake, cfg_intake_list>;
+using decoder_setter = cfg_field_setter<cfg_decoder, cfg_decoder_list>;
+using encoder_setter = cfg_field_setter<cfg_encoder, cfg_encoder_list>;
+using global_setter = cfg_metadata_setter;
 
 template <typename Setter> struct named_setter {
     Setter set;

@@ -42,28 +42,41 @@ std::size_t cfg_document_char_length(const unsigned char *s)
 }
 
 // Plain runs are the bulk of long texts, so where the processor allows it
-// they are skipped sixteen bytes at a time; the caller's byte-wise loop
-// takes the rest.
-const unsigned char *cfg_document_skip_plain(const unsigned char *s, const unsigned char *end)
+// they are skipped sixteen bytes at a time.
+const unsigned char *cfg_document_skip_plain(const unsigned char *start, const unsigned char *s,
+                                             const unsigned char *end)
 {
 #if defined(__SSE2__)
     const __m128i amp = _mm_set1_epi8('&');
     const __m128i lt = _mm_set1_epi8('<');
     const __m128i gt = _mm_set1_epi8('>');
     const __m128i space = _mm_set1_epi8(0x20);
-    while (end - s >= 16) {
+    for (; end - s >= 16; s += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
         // A signed compare: bytes of 0x80 and above count as below the blank.
-        const __m128i special =
+        const __m128i look =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, lt)),
-                         _mm_or_si128(_mm_cmpeq_epi8(x, gt), _mm_cmplt_epi8(x, space)));
-        if (const int mask = _mm_movemask_epi8(special); mask != 0)
-            return s + __builtin_ctz(static_cast<unsigned int>(mask));
-        s += 16;
+                         _mm_cmplt_epi8(x, space));
+        const __m128i closes = _mm_cmpeq_epi8(x, gt);
+        if (_mm_movemask_epi8(_mm_or_si128(look, closes)) == 0)
+            continue;
+        auto stop = static_cast<unsigned int>(_mm_movemask_epi8(look));
+        if (const auto close_mask = static_cast<unsigned int>(_mm_movemask_epi8(closes));
+            close_mask != 0) {
+            const auto brackets = static_cast<unsigned int>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(']'))));
+            const unsigned int bracket_before = s > start && s[-1] == ']' ? 1 : 0;
+            stop |= close_mask & (brackets << 1 | bracket_before);
+        }
+        if (stop != 0)
+            return s + __builtin_ctz(stop);
     }
-#else
-    (void)end;
 #endif
+    for (; s < end; s++) {
+        const unsigned char c = *s;
+        if (c == '&' || c == '<' || c < 0x20 || c >= 0x80 || (c == '>' && s > start && s[-1] == ']'))
+            break;
+    }
     return s;
 }
 
@@ -76,10 +89,11 @@ bool cfg_text_fits_document(const char *text)
     // short enough for that not to matter.
     if (len <= kXmlTextMax / 3)
         return true;
-    const auto *s = reinterpret_cast<const unsigned char *>(text);
+    const auto *start = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char *s = start;
     const unsigned char *end = s + len;
     std::size_t written = len;
-    while ((s = cfg_document_skip_plain(s, end)) < end) {
+    while ((s = cfg_document_skip_plain(start, s, end)) < end) {
         if (const std::size_t n = cfg_document_char_length(s); n != 0) {
             s += n;
             continue;

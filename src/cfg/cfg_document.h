@@ -27,11 +27,13 @@ inline constexpr char kCfgReplacementChar[] = "\xEF\xBF\xBD";
 // its place).
 std::size_t cfg_document_char_length(const unsigned char *s);
 
-// Passes over bytes that go into a document as they are: returns a point,
-// at most `end`, at or before the first byte from `s` on that may need a
-// look of its own (a byte outside printable ASCII, or one of & < >). The
-// caller takes the bytes from there one by one.
-const unsigned char *cfg_document_skip_plain(const unsigned char *s, const unsigned char *end);
+// The first byte from `s` on, or `end`, that may go into a document as
+// something other than itself: '&', '<', a '>' right after ']' (it may
+// close "]]>"; the caller checks the ']' before that one), and every byte
+// outside printable ASCII (tab and newline included, which go out as they
+// are). `start` is where the text begins: no byte before it counts.
+const unsigned char *cfg_document_skip_plain(const unsigned char *start, const unsigned char *s,
+                                             const unsigned char *end);
 
 // Whether `text` as the writer writes it reads back: at most kXmlTextMax
 // bytes (the XML library's limit, which neither reader lifts; see

@@ -68,9 +68,15 @@ struct cfg_number_range {
     long long max;
 };
 
+// The shape of every setter of an entry's field, and of a metadata setting.
+template <typename Entry, typename List>
+using cfg_field_setter = int (*)(Entry *entry, List list, const char *value,
+                                 const char **errstrp);
+using cfg_metadata_setter = int (*)(const char *value, const char **errstrp);
+
 template <typename Entry, typename List> struct cfg_field {
     const char *element; // also the messages' name of the field
-    int (*set)(Entry *entry, List list, const char *value, const char **errstrp);
+    cfg_field_setter<Entry, List> set;
     // The writer's one line of the field.
     cfg_field_value (*get)(Entry *entry) = nullptr;
     // In place of `get`, for a field that repeats: a line for each value.
@@ -270,7 +276,7 @@ inline constexpr cfg_entry_kind<cfg_encoder, cfg_encoder_list> kCfgEncoders{
 // The metadata settings stand alone, outside any entry.
 struct cfg_metadata_field {
     const char *element; // also the messages' name of the setting
-    int (*set)(const char *value, const char **errstrp);
+    cfg_metadata_setter set;
     cfg_field_value (*get)();
     std::optional<cfg_number_range> range = std::nullopt; // for a number
 };

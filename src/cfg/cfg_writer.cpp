@@ -7,11 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "cfg/cfg_document.h"
 #include "cfg/cfg_fields.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -97,48 +94,6 @@ constexpr auto kByteKind = [] {
     return kind;
 }();
 
-// The first byte at or after `s`, or `end`, that may need more than a copy:
-// one that is not plain above, except that the sixteen-byte scan stops at a
-// '>' only right after a ']' (the caller checks for the second one). Long
-// texts are mostly plain, so where the processor allows it they are scanned
-// sixteen bytes at a time. `start` is where the text begins: nothing before
-// it counts.
-const unsigned char *next_to_look_at(const unsigned char *start, const unsigned char *s,
-                                     const unsigned char *end)
-{
-#if defined(__SSE2__)
-    const __m128i amp = _mm_set1_epi8('&');
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i gt = _mm_set1_epi8('>');
-    const __m128i space = _mm_set1_epi8(0x20);
-    for (; end - s >= 16; s += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
-        // A signed compare: bytes of 0x80 and above count as below the blank.
-        const __m128i look =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, lt)),
-                         _mm_cmplt_epi8(x, space));
-        const __m128i closes = _mm_cmpeq_epi8(x, gt);
-        if (_mm_movemask_epi8(_mm_or_si128(look, closes)) == 0)
-            continue;
-        auto stop = static_cast<unsigned int>(_mm_movemask_epi8(look));
-        if (const auto close_mask = static_cast<unsigned int>(_mm_movemask_epi8(closes));
-            close_mask != 0) {
-            const auto brackets = static_cast<unsigned int>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(']'))));
-            const unsigned int bracket_before = s > start && s[-1] == ']' ? 1 : 0;
-            stop |= close_mask & (brackets << 1 | bracket_before);
-        }
-        if (stop != 0)
-            return s + __builtin_ctz(stop);
-    }
-#else
-    (void)start;
-#endif
-    while (s < end && kByteKind[*s] == byte_kind::plain)
-        s++;
-    return s;
-}
-
 // What goes out in place of a byte, padded for document_sink::put_short.
 struct escape {
     char bytes[document_sink::kShort];
@@ -161,10 +116,10 @@ void put_text(document_sink &out, const char *value)
     const unsigned char *end = start + std::strlen(value);
     const unsigned char *run = start;
     const unsigned char *s = start;
-    while ((s = next_to_look_at(start, s, end)) < end) {
+    while ((s = cfg_document_skip_plain(start, s, end)) < end) {
         const escape *escape = &kReplacement;
         switch (kByteKind[*s]) {
-        case byte_kind::plain: // a tab or newline, which the fast scan stops at
+        case byte_kind::plain: // a tab or newline, which the scan stops at
             s++;
             continue;
         case byte_kind::amp:

@@ -1,7 +1,5 @@
 #include "driver/cfgmigrate_convert.h"
 
-#include <array>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,16 +19,6 @@
 
 namespace {
 
-// A number as the setters take it, in decimal. The C library's formatted
-// output would map its whole printf machinery into a run that otherwise
-// never needs it.
-template <typename Number> std::array<char, 24> decimal(Number value)
-{
-    std::array<char, 24> text{};
-    std::to_chars(text.data(), text.data() + text.size() - 1, value);
-    return text;
-}
-
 constexpr const char kAllocModule[] = "cfgmigrate_convert";
 
 struct text_deleter {
@@ -47,12 +35,12 @@ owned_text copy_span(const char *begin, size_t len)
     return owned_text(text);
 }
 
-using server_setter = int (*)(cfg_server *, cfg_server_list, const char *, const char **);
-using stream_setter = int (*)(cfg_stream *, cfg_stream_list, const char *, const char **);
-using intake_setter = int (*)(cfg_intake *, cfg_intake_list, const char *, const char **);
-using decoder_setter = int (*)(cfg_decoder *, cfg_decoder_list, const char *, const char **);
-using encoder_setter = int (*)(cfg_encoder *, cfg_encoder_list, const char *, const char **);
-using metadata_setter = int (*)(const char *, const char **);
+using server_setter = cfg_field_setter<cfg_server, cfg_server_list>;
+using stream_setter = cfg_field_setter<cfg_stream, cfg_stream_list>;
+using intake_setter = cfg_field_setter<cfg_intake, cfg_intake_list>;
+using decoder_setter = cfg_field_setter<cfg_decoder, cfg_decoder_list>;
+using encoder_setter = cfg_field_setter<cfg_encoder, cfg_encoder_list>;
+using metadata_setter = cfg_metadata_setter;
 using any_setter = std::variant<server_setter, stream_setter, intake_setter, decoder_setter,
                                 encoder_setter, metadata_setter>;
 
@@ -172,14 +160,14 @@ class Migration {
 
     void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
     {
-        apply(setter, decimal(value).data(), label);
+        apply(setter, std::to_string(value).c_str(), label);
     }
 
     template <typename Entry, typename List>
     void apply_number(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
                       List list, int value, const char *label)
     {
-        apply(setter, entry, list, decimal(value).data(), label);
+        apply(setter, entry, list, std::to_string(value).c_str(), label);
     }
 
     // The version-0 URL is http://host:port/mountpoint; nothing else in it
@@ -282,7 +270,7 @@ class Migration {
         apply_number(setter_of<intake_setter>("stream_once"), intake_, intakes_, r_.stream_once,
                      "<stream_once>");
         apply_server(setter_of<server_setter>("reconnect_tries"),
-                     decimal(r_.reconnect_tries).data(), "<reconnect_tries>");
+                     std::to_string(r_.reconnect_tries).c_str(), "<reconnect_tries>");
 
         struct StreamText {
             char *legacy_config::*field;

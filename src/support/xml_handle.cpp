@@ -88,6 +88,14 @@ bool xml_prepare_fd(int fd, const char *name, const char *line_end)
     return true;
 }
 
+int xml_open_local_file(const char *path, const char *line_end)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        xml_report_unreadable(path, errno, line_end);
+    return fd;
+}
+
 int xml_read_memory(void *context, char *buffer, int len)
 {
     auto *input = static_cast<xml_memory_input *>(context);
@@ -464,14 +472,9 @@ void xml_use_checked_allocation()
 
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
 {
-    // Reading through our own descriptor keeps the library from treating
-    // the name as a URL or a compressed file, and lets us say plainly why a
-    // file cannot be read.
-    fd_guard file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!file) {
-        xml_report_unreadable(path, errno, line_end);
+    fd_guard file(xml_open_local_file(path, line_end));
+    if (!file)
         return nullptr;
-    }
     return xml_parse_fd(file.get(), path, line_end);
 }
 

@@ -175,6 +175,11 @@ void xml_report_unreadable(const char *path, int errnum, const char *line_end);
 // False, after its message, for a descriptor that cannot be examined or
 // that is a directory.
 bool xml_prepare_fd(int fd, const char *name, const char *line_end);
+// The local file `path` open for reading, or -1 after its message. Reading
+// through our own descriptor keeps the library from treating the name as a
+// URL or a compressed file, and lets us say plainly why a file cannot be
+// read.
+int xml_open_local_file(const char *path, const char *line_end);
 
 // Bytes in memory handed to the parser as a file's are: an empty input
 // then gets the library's "Document is empty", as an empty file does.

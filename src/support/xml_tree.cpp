@@ -1,9 +1,7 @@
 #include "support/xml_tree.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -319,11 +317,9 @@ class xml_tree_builder {
 
 xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end)
 {
-    fd_guard file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!file) {
-        xml_report_unreadable(path, errno, line_end);
+    fd_guard file(xml_open_local_file(path, line_end));
+    if (!file)
         return nullptr;
-    }
     return xml_tree_parse_fd(file.get(), path, line_end);
 }
 
