@@ -1,6 +1,7 @@
 #include "driver/cfgcheck.h"
+#include "driver/program.h"
 
 int main(int argc, char **argv)
 {
-    return cfgcheck_main(argc, argv);
+    program_exit(cfgcheck_main(argc, argv));
 }

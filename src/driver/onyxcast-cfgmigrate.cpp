@@ -1,6 +1,7 @@
 #include "driver/cfgmigrate.h"
+#include "driver/program.h"
 
 int main(int argc, char **argv)
 {
-    return cfgmigrate_main(argc, argv);
+    program_exit(cfgmigrate_main(argc, argv));
 }

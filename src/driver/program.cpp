@@ -1,6 +1,7 @@
 #include "driver/program.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <getopt.h>
 #include <string>
 #include <unistd.h>
@@ -109,4 +110,27 @@ void program_end(void)
     // whole, where freeing it entry by entry would cost a large document a
     // tenth of its reading. It stays reachable from the store, and a later
     // run in the same process starts by clearing it.
+}
+
+void program_exit(int status)
+{
+    std::fflush(nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+#define ONYX_LEAKS_CHECKED_AT_EXIT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ONYX_LEAKS_CHECKED_AT_EXIT 1
+#endif
+#endif
+#ifdef ONYX_LEAKS_CHECKED_AT_EXIT
+    std::exit(status);
+#else
+    // What exit(3) would do next is run every library's destructors. None
+    // of them owes the world anything once the output is out, every message
+    // having been sent as it was logged: they free what the system takes
+    // back anyway. But each lies in code of its library that the run has
+    // not touched, and calling it maps that code in: on a small file about
+    // 200 KB of a 5 MB peak.
+    _exit(status);
+#endif
 }

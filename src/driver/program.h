@@ -67,3 +67,11 @@ void program_usage(const program_command_line &cli);
 
 // Closes the log; the configuration read is left to the end of the process.
 void program_end(void);
+
+// Ends the process with `status`, for a program's main to call with what
+// its run returned: every output was written and checked by then, and
+// every message sent as it was logged. Standard streams are flushed, but
+// handlers registered with atexit(3) and the libraries' destructors do not
+// run (see program.cpp), except in a build with AddressSanitizer, whose
+// leak check runs at exit.
+[[noreturn]] void program_exit(int status);
