@@ -21,6 +21,18 @@ namespace {
 
 constexpr const char kAllocModule[] = "xml_handle";
 
+// The XML library refuses entities nested more than 40 deep (without its
+// "huge" option); a deeper nesting is none it made, and a loop in one must
+// not run the stack out.
+constexpr unsigned int kMaxEntityDepth = 64;
+
+// An undeclared or external entity: the readers never read one.
+bool never_read(const xmlEntity *entity)
+{
+    return entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+           entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY;
+}
+
 void *checked_malloc(size_t size)
 {
     return XMALLOC(size);
@@ -143,11 +155,6 @@ class xml_text_joiner::join {
     xml_text result();
 
   private:
-    // The XML library refuses entities nested more than 40 deep (without
-    // its "huge" option); a deeper tree is none it made, and a loop in one
-    // must not run the stack out.
-    static constexpr unsigned int kMaxDepth = 64;
-
     bool spend(size_t cost)
     {
         // Once spent, the allowance stays spent: a short text after a long
@@ -164,7 +171,6 @@ class xml_text_joiner::join {
     bool append(const xmlChar *content, bool through_entity);
     bool append(const char *text, size_t length, bool through_entity);
     bool expand(const xmlEntity *entity, const xmlChar *name, unsigned int depth);
-    const xmlEntity *entity_of(const xmlNode *reference) const;
 
     xmlDoc *doc_;
     size_t &expansion_left_;
@@ -190,7 +196,7 @@ bool xml_text_joiner::join::list(const xmlNode *node, unsigned int depth)
                 return false;
             break;
         case XML_ENTITY_REF_NODE:
-            if (!expand(entity_of(node), node->name, depth))
+            if (!expand(xml_entity_of(doc_, node), node->name, depth))
                 return false;
             break;
         default:
@@ -203,13 +209,12 @@ bool xml_text_joiner::join::list(const xmlNode *node, unsigned int depth)
 bool xml_text_joiner::join::expand(const xmlEntity *entity, const xmlChar *name,
                                    unsigned int depth)
 {
-    if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
-        entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
+    if (never_read(entity)) {
         fault_ = xml_text_fault::unexpanded_entity;
         entity_ = name;
         return false;
     }
-    if (depth >= kMaxDepth) {
+    if (depth >= kMaxEntityDepth) {
         fault_ = xml_text_fault::expansion;
         return false;
     }
@@ -258,11 +263,6 @@ bool xml_text_joiner::join::append(const char *content, size_t len, bool through
         return false;
     }
     return true;
-}
-
-const xmlEntity *xml_text_joiner::join::entity_of(const xmlNode *reference) const
-{
-    return xml_entity_of(doc_, reference);
 }
 
 const xmlEntity *xml_entity_of(xmlDoc *doc, const xmlNode *reference)
@@ -331,13 +331,11 @@ const xmlNode *xml_entity_content(xmlDoc *doc, const xmlEntity *entity)
 xml_markup_finder::markup xml_markup_finder::of_entity(const xmlEntity *entity,
                                                        unsigned int depth)
 {
-    // As deep as the joiner goes; the parser refuses a loop, and one it
-    // let through would end here as an entity that brings nothing in.
-    constexpr unsigned int kMaxDepth = 64;
-    if (entity == nullptr || entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
-        entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)
+    if (never_read(entity))
         return markup{.unexpanded = true};
-    if (depth >= kMaxDepth)
+    // The parser refuses a loop; one it let through ends here as an entity
+    // that brings nothing in.
+    if (depth >= kMaxEntityDepth)
         return {};
     // Entered before the walk, so that a loop finds it and stops.
     const auto [known, fresh] = seen_.try_emplace(entity);
@@ -440,24 +438,15 @@ xml_text_joiner::joined xml_text_joiner::text(const xml_node *element)
 
 void xml_pass_over(log_input &messages, const xml_node *node)
 {
-    if (!node->is_element() || !log_shown(LOG_LEVEL_NOTICE))
-        return;
-    messages.notice(messages.line_end()[0] == '\n' ? "%s[%ld]: passed over <%s> in <%s>\n"
-                                                   : "%s[%ld]: passed over <%s> in <%s>",
-                    messages.path(), node->line, node->name, node->parent->name);
-}
-
-void xml_pass_over(log_input &messages, const xmlNode *node)
-{
-    if (node->type != XML_ELEMENT_NODE || !log_shown(LOG_LEVEL_NOTICE))
+    if (!node->is_element())
         return;
     // The line end belongs to the format: a value is shown with its control
     // characters escaped.
     messages.notice(messages.line_end()[0] == '\n' ? "%s[%ld]: passed over <%s> in <%s>\n"
                                                    : "%s[%ld]: passed over <%s> in <%s>",
-                    messages.path(), xmlGetLineNo(node), xml_chars(node->name),
-                    xml_chars(node->parent->name));
+                    messages.path(), node->line, node->name, node->parent->name);
 }
+
 
 void xml_use_checked_allocation()
 {

@@ -153,7 +153,6 @@ class log_input;
 // and ended as the channel's other messages are. Nodes other than elements
 // are passed over without a word, as is everything while notices are not
 // shown.
-void xml_pass_over(log_input &messages, const xmlNode *node);
 void xml_pass_over(log_input &messages, const xml_node *node);
 
 // Makes the XML library allocate through the checked allocation, so that
@@ -189,6 +188,9 @@ struct xml_memory_input {
 };
 int xml_read_memory(void *context, char *buffer, int len);
 
+// The library's own tree: the readers read through xml_tree instead, and
+// these stay as the reference the tests and fuzzers hold it against.
+//
 // Parses the local file `path` with the library's safe defaults (no entity
 // substitution, no DTD loading, no network, no decompression). A file that
 // cannot be opened, or a directory, is reported as "PATH: reason" with the

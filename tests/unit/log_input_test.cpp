@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "support/xml_handle.h"
+#include "support/xml_tree.h"
 #include "test_support.h"
 
 namespace {
@@ -267,7 +267,7 @@ TEST(LogInput, TheLibrarysReportsShareTheLimit)
     TempFile file(doc, "ns.xml");
     std::string out = capture_log([&] {
         log_input messages(file.c_path(), "");
-        xml_doc_ptr parsed = xml_parse_local_file(file.c_path(), "");
+        xml_tree_ptr parsed = xml_tree_parse_local_file(file.c_path(), "");
         EXPECT_TRUE(parsed);
         messages.finish();
         EXPECT_EQ(messages.errors(), 0u) << "the library's reports are not the caller's errors";
