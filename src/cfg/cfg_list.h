@@ -78,8 +78,10 @@ template <typename Node> struct index_slot {
 
 // A hash table threaded through its nodes. `Key` tells where a node keeps
 // its slot (`static index_slot<Node> &slot(Node &)`) and its key
-// (`static const char *key(const Node &)`); a node's key must not change
-// while the node is in the table. All zero is an empty table that has
+// (`static const char *key(const Node &)`); a node's key may change while
+// the node is in the table only as far as its fold_hash stays the same (a
+// change of letter case), for a node is found again by its stored hash.
+// All zero is an empty table that has
 // not been built; it grows at one node per bucket.
 template <typename Node, typename Key> struct hash_index {
     Node **buckets;
@@ -317,14 +319,12 @@ struct named {
     {
         const char *reason = nullptr;
         uint64_t hash = 0;
-        bool hashed = false;
         if (name == nullptr || name[0] == '\0') {
             reason = "empty";
         } else if (!cfg_text_fits_document(name)) {
             reason = "too long";
         } else if (list != nullptr) {
             Entry *holder = find(*list, name, hash);
-            hashed = list->names.built();
             if (holder != nullptr && holder != entry)
                 reason = "already exists";
         }
@@ -341,7 +341,8 @@ struct named {
         char *copy = copy_name(entry, name, at.line());
         cfg_named_head<Entry> *owner = entry->link.owner;
         if (owner != nullptr && owner->names.built()) {
-            if (owner != list || !hashed)
+            // The lookup above hashed the name when it used this index.
+            if (owner != list)
                 hash = fold_hash(name);
             // A change of letter case only keeps the entry's bucket.
             if (hash != entry->link.slot.hash) {

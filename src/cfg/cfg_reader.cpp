@@ -1,6 +1,6 @@
 #include "cfg/cfg_reader.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +30,8 @@ bool named(const xml_node *node, const char *name)
     // The first letters settle most comparisons of an element with a
     // table of names, and compare as the whole names do.
     return node->is_element() &&
-           std::tolower(static_cast<unsigned char>(node->name[0])) ==
-               std::tolower(static_cast<unsigned char>(name[0])) &&
+           cfg_list::fold(static_cast<unsigned char>(node->name[0])) ==
+               cfg_list::fold(static_cast<unsigned char>(name[0])) &&
            strcasecmp(node->name, name) == 0;
 }
 
@@ -339,7 +339,7 @@ int cfg_check_file_mode(const char *path)
         path = "";
     struct stat st;
     if (stat(path, &st) != 0) {
-        log_error("%s: %s", path, std::strerror(errno));
+        log_errno(LOG_LEVEL_ERROR, errno, path);
         return -1;
     }
     return judge_mode(path, st.st_mode);
@@ -351,7 +351,7 @@ int cfg_check_fd_mode(int fd, const char *name)
         name = "";
     struct stat st;
     if (fstat(fd, &st) != 0) {
-        log_error("%s: %s", name, std::strerror(errno));
+        log_errno(LOG_LEVEL_ERROR, errno, name);
         return -1;
     }
     return judge_mode(name, st.st_mode);
@@ -372,41 +372,48 @@ constexpr entry_kind kEntryKinds[] = {
     {kCfgEncoders.section, kCfgEncoders.entry},
 };
 
+// The name an entry element ends up with: that of its last "name" field,
+// each renaming the entry; "" for one whose text is refused, null without
+// one.
+const char *entry_name(xml_text_joiner &texts, const xml_node *entry,
+                       xml_text_joiner::joined &name)
+{
+    const xml_node *last = nullptr;
+    for (const xml_node *child = entry->children; child != nullptr; child = child->next) {
+        if (named(child, "name"))
+            last = child;
+    }
+    if (last == nullptr)
+        return nullptr;
+    name = texts.text(last);
+    return name.text != nullptr ? name.text : "";
+}
+
 // What the list sections leave to the document's structure: which entry
 // elements there are, where, and under which name each one ends up. A
 // caller can tell from it what the model alone no longer shows, such as
 // two entry elements that filled one entry.
 void walk_entries(const xml_tree &tree, const cfg_document_observer &observer)
 {
-    const xml_node *root = tree.root();
     // Names only; an entity that would not expand is refused by the read.
     xml_text_joiner texts(tree.doc());
-    for (const xml_node *section = root->children; section != nullptr; section = section->next) {
-        for (const entry_kind &kind : kEntryKinds) {
-            if (!named(section, kind.section))
+    for (const xml_node *section = tree.root()->children; section != nullptr;
+         section = section->next) {
+        const auto kind = std::ranges::find_if(
+            kEntryKinds, [&](const entry_kind &k) { return named(section, k.section); });
+        if (kind == std::end(kEntryKinds))
+            continue;
+        for (const xml_node *node = section->children; node != nullptr; node = node->next) {
+            if (!named(node, kind->entry))
                 continue;
-            for (const xml_node *node = section->children; node != nullptr; node = node->next) {
-                if (!named(node, kind.entry))
-                    continue;
-                // Each "name" field renames the entry, so the last one counts.
-                xml_text_joiner::joined name;
-                bool has_name = false;
-                for (const xml_node *child = node->children; child != nullptr;
-                     child = child->next) {
-                    if (named(child, "name")) {
-                        name = texts.text(child);
-                        has_name = true;
-                    }
-                }
-                const cfg_document_entry entry{
-                    .section = kind.section,
-                    .entry = kind.entry,
-                    .line = node->line,
-                    .name = has_name ? (name.text != nullptr ? name.text : "") : nullptr,
-                };
-                observer.entry(&entry, observer.arg);
-            }
-            break;
+            xml_text_joiner::joined name;
+            const cfg_document_entry entry{
+                .section = kind->section,
+                .entry = kind->entry,
+                .line = node->line,
+                .name = entry_name(texts, node, name),
+            };
+            observer.entry(&entry, observer.arg);
         }
     }
 }
@@ -508,7 +515,7 @@ int read_path(const char *path, const cfg_document_observer *observer)
             const int errnum = errno;
             if (cfg_check_file_mode(name) != 0)
                 return false;
-            log_error("%s: %s", name, std::strerror(errnum));
+            log_errno(LOG_LEVEL_ERROR, errnum, name);
             return true;
         }
         if (cfg_check_fd_mode(file.get(), name) != 0)
