@@ -78,7 +78,7 @@ class merge_check {
   public:
     void entry(const cfg_document_entry &e)
     {
-        const bool unnamed = e.name == nullptr || strcasecmp(e.name, "default") == 0;
+        const bool unnamed = e.name == nullptr || strcasecmp(e.name, kCfgDefaultEntryName) == 0;
         kind &k = kind_of(e);
         if (unnamed) {
             k.unnamed_lines.push_back(e.line);
@@ -93,7 +93,7 @@ class merge_check {
     {
         for (kind &k : kinds_) {
             if (k.unnamed_lines.size() > 1)
-                settle(k, "default", k.unnamed_lines.back(), k.unnamed_lines.size() - 1);
+                settle(k, kCfgDefaultEntryName, k.unnamed_lines.back(), k.unnamed_lines.size() - 1);
         }
         std::stable_sort(merges_.begin(), merges_.end(),
                          [](const merge &a, const merge &b) { return a.line < b.line; });

@@ -35,19 +35,36 @@ constexpr auto kDecoderFieldNames = names_of<kCfgDecoderFields>();
 constexpr auto kEncoderFieldNames = names_of<kCfgEncoderFields>();
 constexpr auto kMetadataFieldNames = names_of<kCfgMetadataFields>();
 
+template <typename Fields>
+std::optional<cfg_number_range> range_in(const Fields &fields, const char *field)
+{
+    for (const auto &row : fields) {
+        if (std::strcmp(row.element, field) == 0)
+            return row.range;
+    }
+    return std::nullopt;
+}
+
+template <const auto &Kind> std::optional<cfg_number_range> range_in_kind(const char *field)
+{
+    return range_in(Kind.fields, field);
+}
+
 // A list section, its entry element and the fields of an entry.
 struct list_kind {
     const char *section;
     const char *entry;
     std::span<const char *const> fields;
+    // The bounds of a number field of the entry, if it is one.
+    std::optional<cfg_number_range> (*range)(const char *field);
 };
 
 constexpr list_kind kListKinds[] = {
-    {kCfgServers.section, kCfgServers.entry, kServerFieldNames},
-    {kCfgStreams.section, kCfgStreams.entry, kStreamFieldNames},
-    {kCfgIntakes.section, kCfgIntakes.entry, kIntakeFieldNames},
-    {kCfgDecoders.section, kCfgDecoders.entry, kDecoderFieldNames},
-    {kCfgEncoders.section, kCfgEncoders.entry, kEncoderFieldNames},
+    {kCfgServers.section, kCfgServers.entry, kServerFieldNames, range_in_kind<kCfgServers>},
+    {kCfgStreams.section, kCfgStreams.entry, kStreamFieldNames, range_in_kind<kCfgStreams>},
+    {kCfgIntakes.section, kCfgIntakes.entry, kIntakeFieldNames, range_in_kind<kCfgIntakes>},
+    {kCfgDecoders.section, kCfgDecoders.entry, kDecoderFieldNames, range_in_kind<kCfgDecoders>},
+    {kCfgEncoders.section, kCfgEncoders.entry, kEncoderFieldNames, range_in_kind<kCfgEncoders>},
 };
 
 // In the reader's order.
@@ -218,30 +235,14 @@ std::string unknown_element_hint(const char *name, const char *parent)
     return hint.empty() ? version0_hint(name) : hint;
 }
 
-template <typename Fields>
-std::optional<cfg_number_range> range_in(const Fields &fields, const char *field)
-{
-    for (const auto &row : fields) {
-        if (std::strcmp(row.element, field) == 0)
-            return row.range;
-    }
-    return std::nullopt;
-}
-
 std::optional<cfg_number_range> range_of(const cfg_document_refusal &what)
 {
     if (what.entry == nullptr)
         return range_in(kCfgMetadata.fields, what.field);
-    if (std::strcmp(what.entry, kCfgServers.entry) == 0)
-        return range_in(kCfgServers.fields, what.field);
-    if (std::strcmp(what.entry, kCfgStreams.entry) == 0)
-        return range_in(kCfgStreams.fields, what.field);
-    if (std::strcmp(what.entry, kCfgIntakes.entry) == 0)
-        return range_in(kCfgIntakes.fields, what.field);
-    if (std::strcmp(what.entry, kCfgDecoders.entry) == 0)
-        return range_in(kCfgDecoders.fields, what.field);
-    if (std::strcmp(what.entry, kCfgEncoders.entry) == 0)
-        return range_in(kCfgEncoders.fields, what.field);
+    for (const list_kind &kind : kListKinds) {
+        if (std::strcmp(what.entry, kind.entry) == 0)
+            return kind.range(what.field);
+    }
     return std::nullopt;
 }
 

@@ -371,11 +371,11 @@ class Migration {
     // Made before anything of the record is looked at, so the three
     // "default" entries exist whatever the outcome.
     cfg_server_list servers_ = cfg_get_servers();
-    cfg_server *server_ = cfg_server_list_get(servers_, "default");
+    cfg_server *server_ = cfg_server_list_get(servers_, kCfgDefaultEntryName);
     cfg_stream_list streams_ = cfg_get_streams();
-    cfg_stream *stream_ = cfg_stream_list_get(streams_, "default");
+    cfg_stream *stream_ = cfg_stream_list_get(streams_, kCfgDefaultEntryName);
     cfg_intake_list intakes_ = cfg_get_intakes();
-    cfg_intake *intake_ = cfg_intake_list_get(intakes_, "default");
+    cfg_intake *intake_ = cfg_intake_list_get(intakes_, kCfgDefaultEntryName);
     cfg_encoder_list encoders_ = cfg_get_encoders();
     cfg_decoder_list decoders_ = cfg_get_decoders();
     cfg_server *probe_ = cfg_server_create("probe");

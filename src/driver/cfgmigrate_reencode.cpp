@@ -6,6 +6,7 @@
 
 #include "cfg/cfg_decoder.h"
 #include "cfg/cfg_encoder.h"
+#include "cfg/cfg_fields.h"
 
 const char *cfgmigrate_format_name(const char *format)
 {
@@ -16,7 +17,6 @@ const char *cfgmigrate_format_name(const char *format)
 
 namespace {
 
-constexpr const char kDefault[] = "default";
 constexpr const char kEncoderCheck[] = "<encdec> (encoder)";
 constexpr const char kDecoderCheck[] = "<encdec> (decoder)";
 
@@ -120,12 +120,12 @@ class Table {
     {
         const char *name = row.format != nullptr ? cfgmigrate_format_name(row.format) : nullptr;
         cfg_encoder *encoder = nullptr;
-        if (cfg_encoder_list_find(encoders_, kDefault) == nullptr) {
-            encoder = cfg_encoder_list_get(encoders_, kDefault);
+        if (cfg_encoder_list_find(encoders_, kCfgDefaultEntryName) == nullptr) {
+            encoder = cfg_encoder_list_get(encoders_, kCfgDefaultEntryName);
         } else if (name == nullptr) {
             // Without a format it cannot pass its check; it goes through the
             // same steps as ever, on an entry of its own outside the list.
-            std::unique_ptr<cfg_encoder, encoder_deleter> own(cfg_encoder_create(kDefault));
+            std::unique_ptr<cfg_encoder, encoder_deleter> own(cfg_encoder_create(kCfgDefaultEntryName));
             apply(cfg_encoder_set_program, own.get(), encoders_, row.encode, "<encode>");
             passes(cfg_encoder_validate, own.get(), kEncoderCheck);
             return;
@@ -151,12 +151,12 @@ class Table {
     void add_decoder(const cfgmigrate_reencode_row &row)
     {
         const char *name = row.format != nullptr ? cfgmigrate_format_name(row.format) : nullptr;
-        if (name != nullptr && strcasecmp(name, kDefault) == 0)
+        if (name != nullptr && strcasecmp(name, kCfgDefaultEntryName) == 0)
             name = nullptr;
         cfg_decoder *decoder = name != nullptr ? cfg_decoder_list_find(decoders_, name) : nullptr;
         if (decoder == nullptr) {
-            if (cfg_decoder_list_find(decoders_, kDefault) == nullptr) {
-                decoder = cfg_decoder_list_get(decoders_, kDefault);
+            if (cfg_decoder_list_find(decoders_, kCfgDefaultEntryName) == nullptr) {
+                decoder = cfg_decoder_list_get(decoders_, kCfgDefaultEntryName);
             } else if (name != nullptr) {
                 decoder = cfg_decoder_list_get(decoders_, name);
             } else {
@@ -188,7 +188,7 @@ class Table {
     template <typename Entry> static void keep_unnamed_last(std::vector<Entry> &entries)
     {
         auto unnamed = std::find_if(entries.begin(), entries.end(), [](const Entry &entry) {
-            return strcasecmp(entry.name.c_str(), kDefault) == 0;
+            return strcasecmp(entry.name.c_str(), kCfgDefaultEntryName) == 0;
         });
         if (unnamed != entries.end())
             std::rotate(unnamed, unnamed + 1, entries.end());

@@ -30,9 +30,15 @@ constexpr option kLongOptions[] = {
 constexpr const char kLongOptionsHelp[] =
     "--help prints this help on standard output; --version is -V.\n";
 
+void print_usage(FILE *out, const program_command_line &cli)
+{
+    std::fprintf(out, "usage: %s %s\n", util_program_name(nullptr), cli.synopsis);
+}
+
 void print_help(FILE *out, const program_command_line &cli)
 {
-    std::fprintf(out, "usage: %s %s\n\n", util_program_name(nullptr), cli.synopsis);
+    print_usage(out, cli);
+    std::fputc('\n', out);
     std::fputs(cli.option_help, out);
     std::fputc('\n', out);
     std::fputs(cli.notes, out);
@@ -100,7 +106,7 @@ int program_getopt(const program_command_line &cli, int argc, char **argv, int *
 
 void program_usage(const program_command_line &cli)
 {
-    std::fprintf(stderr, "usage: %s %s\n", util_program_name(nullptr), cli.synopsis);
+    print_usage(stderr, cli);
 }
 
 void program_end(void)

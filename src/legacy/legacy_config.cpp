@@ -264,8 +264,9 @@ class Reader {
         // Numbers are only looked at, in place in the document when they
         // need no joining.
         const xml_text_joiner::joined joined = text_of(node, at);
+        // An empty text came back as none.
         const char *text = joined.text;
-        if (text == nullptr || text[0] == '\0')
+        if (text == nullptr)
             return;
         const char *reason = nullptr;
         long long value = strtonum(text, e.min, e.max, &reason);
