@@ -9,6 +9,7 @@
 # Usage: tests/tools/cfgcheck_input_check.sh CHECKER
 set -u
 checker=$(realpath "$1")
+. "$(dirname "$0")/cli_case.sh"
 limit=10 # seconds; a run takes a few milliseconds, the endless input less than one
 
 work=$(mktemp -d -t cfgcheck-input.XXXXXX) || exit 1
@@ -32,7 +33,7 @@ expect() {
     timeout "$limit" "$@" > "$name.out" 2> "$name.raw"
     status=$?
     end=$(date +%s%N)
-    sed -E 's/^[^ []*\[[0-9]+\]: //' "$name.raw" > "$name.err"
+    cli_case_strip_framing "$name.raw" > "$name.err"
     echo "$name: status $status after $(((end - start) / 1000000)) ms"
     if [ "$status" = 124 ]; then
         echo "$name: still running after $limit s"

@@ -8,6 +8,7 @@
 set -eu
 migrate=$(realpath "$1")
 example=$(realpath "$2")
+. "$(dirname "$0")/cli_case.sh"
 
 work=$(mktemp -d -t cfgmigrate-output.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -28,7 +29,7 @@ run() {
     local want=$1 status=0
     shift
     "$migrate" "$@" > "$case.out" 2> "$case.raw" || status=$?
-    sed -E 's/^[^ []*\[[0-9]+\]: //' "$case.raw" > "$case.err"
+    cli_case_strip_framing "$case.raw" > "$case.err"
     [ "$status" = "$want" ] || fail "status $status, expected $want: $(cat "$case.err")"
     [ ! -s "$case.out" ] || fail "wrote to standard output"
 }
@@ -80,7 +81,8 @@ status=0
 messages=$(ulimit -f 0 && exec "$migrate" -0 "$example" -o "$case/onyxcast.conf" 2>&1 > /dev/null) ||
     status=$?
 [ "$status" = 1 ] || fail "status $status, expected 1"
-printf '%s\n' "$messages" | sed -E 's/^[^ []*\[[0-9]+\]: //' > "$case.err"
+printf '%s\n' "$messages" > "$case.raw"
+cli_case_strip_framing "$case.raw" > "$case.err"
 grep -qx "$case/onyxcast.conf: cannot write: File too large" "$case.err" ||
     fail "unexpected messages: $(cat "$case.err")"
 [ "$(cat "$case/onyxcast.conf")" = 'the old file' ] || fail "the old file was changed"

@@ -60,9 +60,11 @@ cli_case_stdin() {
 }
 
 # Prints FILE without the system log's "NAME[PID]: " framing, NAME being
-# the last component of argv0.
+# the last component of argv0, or any name for a caller without one.
 cli_case_strip_framing() {
-    local name_re
-    name_re=$(printf '%s' "${argv0##*/}" | sed 's/[][\.*^$/+?(){}|]/\\&/g')
+    local name_re='[^ []*'
+    if [ -n "${argv0:-}" ]; then
+        name_re=$(printf '%s' "${argv0##*/}" | sed 's/[][\.*^$/+?(){}|]/\\&/g')
+    fi
     sed -E "s/^${name_re}\[[0-9]+\]: //" "$1"
 }

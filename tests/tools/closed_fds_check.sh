@@ -18,6 +18,7 @@ set -u
 tool=$(realpath "$1")
 checker=$(realpath "$2")
 listener=$(realpath "$3")
+. "$(dirname "$0")/cli_case.sh"
 skipped=77
 
 if [ -z "${ONYX_CLOSED_FDS_WORK:-}" ]; then
@@ -80,7 +81,7 @@ run() {
     status=$?
     sed -E 's/^<[0-9]+>[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} //; s/^[^ []*\[[0-9]+\]: //' \
         "$name.rawlog" > "$name.log"
-    sed -E 's/^[^ []*\[[0-9]+\]: //' "$name.raw" > "$name.err"
+    cli_case_strip_framing "$name.raw" > "$name.err"
 }
 
 failed=0
