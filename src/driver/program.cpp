@@ -27,6 +27,15 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// AddressSanitizer checks for leaks from exit(3), and only from there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLeaksCheckedAtExit = true;
+#elif defined(__has_feature)
+constexpr bool kLeaksCheckedAtExit = __has_feature(address_sanitizer);
+#else
+constexpr bool kLeaksCheckedAtExit = false;
+#endif
+
 constexpr const char kLongOptionsHelp[] =
     "--help prints this help on standard output; --version is -V.\n";
 
@@ -121,16 +130,8 @@ void program_end(void)
 void program_exit(int status)
 {
     std::fflush(nullptr);
-#if defined(__SANITIZE_ADDRESS__)
-#define ONYX_LEAKS_CHECKED_AT_EXIT 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ONYX_LEAKS_CHECKED_AT_EXIT 1
-#endif
-#endif
-#ifdef ONYX_LEAKS_CHECKED_AT_EXIT
-    std::exit(status);
-#else
+    if (kLeaksCheckedAtExit)
+        std::exit(status);
     // What exit(3) would do next is run every library's destructors. None
     // of them owes the world anything once the output is out, every message
     // having been sent as it was logged: they free what the system takes
@@ -138,5 +139,4 @@ void program_exit(int status)
     // not touched, and calling it maps that code in: on a small file about
     // 200 KB of a 5 MB peak.
     _exit(status);
-#endif
 }
