@@ -428,6 +428,35 @@ TEST_F(CfgWriter, WritesFileExtensionsInTheDecodersOrderAfterItsProgram)
                                                "    </decoder>\n");
 }
 
+// The writer of one entry, handed to its list's foreach, writes the lines
+// the whole document has for that list's entries, and the extension
+// writer, handed to a decoder's, its extension lines.
+TEST_F(CfgWriter, EachEntryWriterWritesWhatTheDocumentHas)
+{
+    set_every_setting();
+    cfg_decoder *d = decoder("Ogg");
+    for (const char *ext : {".ogg", ".oga"})
+        SET(cfg_decoder_add_ext(d, cfg_get_decoders(), ext, &reason));
+    SET(cfg_decoder_set_program(d, cfg_get_decoders(), "dec @T@", &reason));
+    SET(cfg_encoder_set_program(encoder("enc"), cfg_get_encoders(), "enc @T@", &reason));
+    const std::string doc = document();
+    const auto each = [](auto for_each, auto list, auto writer) {
+        return capture_stream([&](FILE *out) { for_each(list, writer, out); });
+    };
+    EXPECT_EQ(each(cfg_server_list_foreach, cfg_get_servers(), cfg_document_write_server),
+              section(doc, "servers"));
+    EXPECT_EQ(each(cfg_stream_list_foreach, cfg_get_streams(), cfg_document_write_stream),
+              section(doc, "streams"));
+    EXPECT_EQ(each(cfg_intake_list_foreach, cfg_get_intakes(), cfg_document_write_intake),
+              section(doc, "intakes"));
+    EXPECT_EQ(each(cfg_decoder_list_foreach, cfg_get_decoders(), cfg_document_write_decoder),
+              section(doc, "decoders"));
+    EXPECT_EQ(each(cfg_encoder_list_foreach, cfg_get_encoders(), cfg_document_write_encoder),
+              section(doc, "encoders"));
+    EXPECT_EQ(each(cfg_decoder_foreach_ext, d, cfg_document_write_file_ext),
+              "      <file_ext>.ogg</file_ext>\n      <file_ext>.oga</file_ext>\n");
+}
+
 struct EscapeCase {
     const char *value;
     const char *written;
