@@ -115,6 +115,13 @@ LOG_PRINTF(2, 3) void append_printf(std::string &out, const char *format, ...)
 
 } // namespace
 
+std::string log_input_value(const char *value)
+{
+    std::string out;
+    append_value(out, value, SIZE_MAX);
+    return out;
+}
+
 // One conversion at a time: %s by the rules for values, every other one by
 // the C library, from a format of that one conversion with the width and
 // precision written out. The argument list is read exactly as printf
@@ -247,8 +254,7 @@ std::string log_input_format(const char *format, va_list ap)
 log_input::log_input(const char *path, const char *line_end)
     : line_end_(line_end), previous_(nullptr), outer_(nullptr), enclosing_(open_channel)
 {
-    path = path != nullptr ? path : "";
-    append_value(path_, path, SIZE_MAX);
+    path_ = log_input_value(path != nullptr ? path : "");
     if (open_channel != nullptr && open_channel->path_ == path_ &&
         std::strcmp(open_channel->line_end_, line_end) == 0)
         outer_ = open_channel;

@@ -106,6 +106,11 @@ class log_input final : public log_sink {
     bool report_shown_ = false;
 };
 
+// `value` as the channel shows a value in a message: control characters
+// escaped, and cut when longer than kValueMax. For a message outside any
+// channel that still shows a name the user gave (a path, say).
+std::string log_input_value(const char *value);
+
 // The text of `format` with `ap` as the channel shows a message: every %s
 // argument as a value (see above), every other conversion as printf makes
 // it. Exposed for the tests.
