@@ -27,17 +27,29 @@ class quiet_sink final : public log_sink {
         std::string text(static_cast<size_t>(length) + 1, '\0');
         std::vsnprintf(text.data(), text.size(), format, ap);
         text.resize(static_cast<size_t>(length));
-        // Only the version-0 messages' own line end may end a line: a value
-        // that did would forge a message of its own.
-        for (size_t i = 0; i < text.size(); i++) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            FUZZ_CHECK((c >= 0x20 && c != 0x7F) || (c == '\n' && i + 1 == text.size()),
-                       "a message holds the control character 0x%02x: %s", c, text.c_str());
-        }
+        // Only the version-0 messages' own line end may end a line.
+        check_line(text, text.ends_with('\n') ? text.size() - 1 : text.size());
         return 1;
     }
 
-    void library(const char *, va_list) override {}
+    void library(int, const char *line) override
+    {
+        const std::string text(line);
+        FUZZ_CHECK(text.size() <= kMessageMax, "a report of %zu bytes", text.size());
+        check_line(text, text.size());
+    }
+
+  private:
+    // A control character before `end` would let a value end its line and
+    // forge a message of its own, or rewrite the line on a terminal.
+    static void check_line(const std::string &text, size_t end)
+    {
+        for (size_t i = 0; i < end; i++) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            FUZZ_CHECK(c >= 0x20 && c != 0x7F, "a message holds the control character 0x%02x: %s",
+                       c, text.c_str());
+        }
+    }
 };
 
 } // namespace

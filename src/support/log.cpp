@@ -86,7 +86,18 @@ class system_sink final : public log_sink {
             vsyslog(kLevels[static_cast<size_t>(level)].priority, format, ap);
         return 1;
     }
-    void library(const char *format, va_list ap) override { std::vfprintf(stderr, format, ap); }
+    // The library's reports go to standard error alone, unframed, as the
+    // library would print them; one write each, so that they do not mix
+    // with the messages of another program.
+    void library(int, const char *line) override
+    {
+        iovec parts[2] = {
+            {const_cast<char *>(line), std::strlen(line)},
+            {const_cast<char *>("\n"), 1},
+        };
+        std::fflush(stderr);
+        [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, parts, 2);
+    }
 };
 
 system_sink system_log;
@@ -141,9 +152,9 @@ log_sink *log_set_sink(log_sink *replacement)
     return previous;
 }
 
-void log_vlibrary(const char *format, va_list ap)
+void log_library(int level, const char *line)
 {
-    sink->library(format, ap);
+    sink->library(level, line);
 }
 
 int log_shown(int level)

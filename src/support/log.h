@@ -62,13 +62,13 @@ class log_sink {
     // A message of `level` (LOG_LEVEL_*, within range); 1 when it was
     // passed on, 0 when it was held back.
     virtual int message(int level, const char *format, va_list ap) LOG_PRINTF(3, 0) = 0;
-    // One piece of a diagnostic of the XML library, formatted by the
-    // library (a report comes in several pieces).
-    virtual void library(const char *format, va_list ap) LOG_PRINTF(2, 0) = 0;
+    // One report of the XML library at `level`, whole and made safe to
+    // show already: one line, without its line end.
+    virtual void library(int level, const char *line) = 0;
 };
 
 // Installs `sink` (null: the log that was opened) and returns the one it
 // replaces.
 log_sink *log_set_sink(log_sink *sink);
-// Hands a piece of an XML library diagnostic to the current sink.
-void log_vlibrary(const char *format, va_list ap) LOG_PRINTF(1, 0);
+// Hands a report of the XML library to the current sink.
+void log_library(int level, const char *line);

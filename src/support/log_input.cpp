@@ -294,49 +294,23 @@ int log_input::message(int level, const char *format, va_list ap)
     return passed;
 }
 
-// The library prints a report in pieces: a location ("FILE:LINE: ",
-// "Entity: line N: "), what raised it ("parser ", "namespace "...), its
-// level (": ", "warning : ", "error : "), its text, then lines of context
-// ("%s\n", and "FILE:LINE: \n" before those of an outer input). Any other
-// piece after the text starts the next report. A report is shown or held
-// back whole, takes one place of the limit for each line it shows, and is
-// counted by its level.
-void log_input::library(const char *format, va_list ap)
+// A report of the XML library is one line, shown or held back like any
+// message and counted by its level, but not among the caller's errors and
+// warnings: the reader says in its own words what the parse came to.
+void log_input::library(int level, const char *line)
 {
     if (outer_ != nullptr) {
-        outer_->library(format, ap);
+        outer_->library(level, line);
         return;
     }
-    const bool context = std::strcmp(format, "%s\n") == 0 ||
-                         std::strcmp(format, "%s:%d: \n") == 0 ||
-                         std::strcmp(format, "Entity: line %d: \n") == 0;
-    if (part_ == report_part::text) {
-        part_ = report_part::context;
-    } else if (part_ == report_part::context && context) {
-        // Each line of a report takes a place: 100 reports of three lines
-        // each would otherwise make 300 lines.
-        if (report_shown_)
-            shown_++;
-    } else if (part_ == report_part::none || (part_ == report_part::context && !context)) {
-        part_ = report_part::head;
-        report_shown_ = shown_ < kShown;
-        if (report_shown_)
-            shown_++;
+    if (level < 0 || static_cast<size_t>(level) >= held_.size())
+        level = LOG_LEVEL_DEBUG;
+    if (shown_ >= kShown) {
+        held_[static_cast<size_t>(level)]++;
+        return;
     }
-    if (part_ == report_part::head) {
-        int level = -1;
-        if (std::strcmp(format, "error : ") == 0)
-            level = LOG_LEVEL_ERROR;
-        else if (std::strcmp(format, "warning : ") == 0 || std::strcmp(format, ": ") == 0)
-            level = LOG_LEVEL_WARNING;
-        if (level >= 0) {
-            part_ = report_part::text;
-            if (!report_shown_)
-                held_[static_cast<size_t>(level)]++;
-        }
-    }
-    if (report_shown_)
-        previous_->library(format, ap);
+    shown_++;
+    previous_->library(level, line);
 }
 
 #define LOG_INPUT_ENTRY(fn, level)                                                                 \

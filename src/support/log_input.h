@@ -7,16 +7,16 @@
 //
 // - counts every message it is given, and passes on only the first kShown;
 //   the others are counted, never formatted, and finish() sums them up in
-//   one line per severity (a report of the XML library takes one place for
-//   each of its lines);
+//   one line per severity (a report of the XML library is one line and
+//   takes one place);
 // - formats every text argument as a value: control characters escaped
 //   ("\n", "\t", "\x01"), and a value longer than kValueMax cut to its
 //   first kValueCut bytes followed by "...";
 // - while it is open, it is the log's sink (see log_set_sink): whatever
 //   else is logged during the read, such as a notice of the configuration
-//   model, and the XML library's own diagnostics (which keep the library's
-//   text and still go to standard error alone) take the same path and the
-//   same limit.
+//   model, and the XML library's own reports (which keep the library's
+//   words, made safe as values are, and still go to standard error alone)
+//   take the same path and the same limit.
 //
 // Callers never hand it a secret: they pass kLogSecret in its place.
 //
@@ -86,11 +86,9 @@ class log_input final : public log_sink {
     int summary(int level, const char *format, ...) LOG_PRINTF(3, 4);
 
     int message(int level, const char *format, va_list ap) override LOG_PRINTF(3, 0);
-    void library(const char *format, va_list ap) override LOG_PRINTF(2, 0);
+    void library(int level, const char *line) override;
 
   private:
-    // Where the pieces of the library's current report stand.
-    enum class report_part { none, head, text, context };
 
     int pass_on(int level, const char *format, va_list ap) LOG_PRINTF(3, 0);
 
@@ -102,8 +100,6 @@ class log_input final : public log_sink {
     unsigned int shown_ = 0;
     std::array<unsigned int, 6> given_{};
     std::array<unsigned int, 6> held_{};
-    report_part part_ = report_part::none;
-    bool report_shown_ = false;
 };
 
 // `value` as the channel shows a value in a message: control characters

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,17 +57,88 @@ void plain_free(void *block)
     XFREE(block);
 }
 
-// The library's diagnostics take the log's path, so that the channel of
-// the input being read counts them with its own messages and holds them
-// back past its limit; without one they reach standard error as before.
-void library_diagnostic(void *, const char *format, ...) LOG_PRINTF(2, 3);
-void library_diagnostic(void *, const char *format, ...)
+// The library's words for where a report comes from and how grave it is,
+// as it prints them itself.
+constexpr struct {
+    int domain;
+    const char *name;
+} kReportOrigins[] = {
+    {XML_FROM_PARSER, "parser "},       {XML_FROM_NAMESPACE, "namespace "},
+    {XML_FROM_DTD, "validity "},        {XML_FROM_VALID, "validity "},
+    {XML_FROM_HTML, "HTML parser "},    {XML_FROM_MEMORY, "memory "},
+    {XML_FROM_OUTPUT, "output "},       {XML_FROM_IO, "I/O "},
+    {XML_FROM_XINCLUDE, "XInclude "},   {XML_FROM_XPATH, "XPath "},
+    {XML_FROM_XPOINTER, "parser "},     {XML_FROM_REGEXP, "regexp "},
+    {XML_FROM_MODULE, "module "},       {XML_FROM_SCHEMASV, "Schemas validity "},
+    {XML_FROM_SCHEMASP, "Schemas parser "}, {XML_FROM_RELAXNGP, "Relax-NG parser "},
+    {XML_FROM_RELAXNGV, "Relax-NG validity "}, {XML_FROM_CATALOG, "Catalog "},
+    {XML_FROM_C14N, "C14N "},           {XML_FROM_XSLT, "XSLT "},
+    {XML_FROM_I18N, "encoding "},       {XML_FROM_SCHEMATRONV, "schematron "},
+    {XML_FROM_BUFFER, "internal buffer "}, {XML_FROM_URI, "URI "},
+};
+
+const char *report_origin(int domain)
 {
-    va_list ap;
-    va_start(ap, format);
-    log_vlibrary(format, ap);
-    va_end(ap);
+    for (const auto &origin : kReportOrigins) {
+        if (origin.domain == domain)
+            return origin.name;
+    }
+    return "";
 }
+
+// The report's own text, as much of it as may be shown. Two reports quote
+// bytes of the input, which may be those of a password: text that is not
+// UTF-8 ("Bytes: 0x.. 0x.." on a second line) and a conversion from the
+// declared encoding that fails (", bytes 0x.. 0x.."). Both end before the
+// bytes; no other report runs over more than one line.
+std::string report_text(const xmlError *error)
+{
+    std::string_view text = error->message != nullptr ? error->message : "out of memory error";
+    text = text.substr(0, text.find('\n'));
+    if (error->domain == XML_FROM_I18N && error->code == XML_I18N_CONV_FAILED)
+        text = text.substr(0, text.find(", bytes"));
+    return std::string(text);
+}
+
+// One report, whole, in the library's words (without the line of input it
+// would quote, with a caret under the place: that line may hold a
+// password or a terminal's control sequence, and the line number says
+// where already), with the name of the input and every text of the report
+// shown as values are.
+void report_to_log(void *context, xmlError *error)
+{
+    if (error == nullptr || error->code == XML_ERR_OK)
+        return;
+    const int level = error->level == XML_ERR_ERROR || error->level == XML_ERR_FATAL
+                          ? LOG_LEVEL_ERROR
+                          : LOG_LEVEL_WARNING;
+    std::string line;
+    const char *file = error->file;
+    long at = error->line;
+    // A report raised without a parser (the conversion of the input's
+    // encoding) gets the place the parse of `context` has reached.
+    const auto *ctxt = static_cast<const xmlParserCtxt *>(context);
+    if (file == nullptr && at == 0 && error->ctxt == nullptr && ctxt != nullptr &&
+        ctxt->input != nullptr) {
+        file = ctxt->input->filename;
+        at = ctxt->input->line;
+    }
+    if (file != nullptr)
+        line += log_input_value(file) + ":" + std::to_string(at) + ": ";
+    else if (at != 0 && error->domain == XML_FROM_PARSER)
+        line += "Entity: line " + std::to_string(at) + ": ";
+    const auto *node = static_cast<const xmlNode *>(error->node);
+    if (node != nullptr && node->type == XML_ELEMENT_NODE && node->name != nullptr)
+        line += "element " + log_input_value(xml_chars(node->name)) + ": ";
+    line += report_origin(error->domain);
+    line += level == LOG_LEVEL_ERROR        ? "error : "
+            : error->level == XML_ERR_NONE ? ": "
+                                            : "warning : ";
+    line += log_input_value(report_text(error).c_str());
+    log_library(level, line.c_str());
+}
+
+void no_report(void *, xmlError *) {}
 
 } // namespace
 
@@ -82,7 +155,18 @@ void xml_report_unreadable(const char *path, int errnum, const char *line_end)
 void xml_prepare_parse()
 {
     xml_use_checked_allocation();
-    xmlSetGenericErrorFunc(nullptr, library_diagnostic);
+}
+
+xml_reports_to_log::xml_reports_to_log(xmlParserCtxt *ctxt)
+    : saved_(xmlStructuredError), saved_context_(xmlStructuredErrorContext)
+{
+    ctxt->sax->serror = report_to_log;
+    xmlSetStructuredErrorFunc(ctxt, report_to_log);
+}
+
+xml_reports_to_log::~xml_reports_to_log()
+{
+    xmlSetStructuredErrorFunc(saved_context_, saved_);
 }
 
 bool xml_prepare_fd(int fd, const char *name, const char *line_end)
@@ -285,32 +369,26 @@ xml_markup_finder::markup xml_markup_finder::of(const xml_node *reference)
     return of_entity(reference->entity, 0);
 }
 
-namespace {
-
-void no_diagnostic(void *, const char *, ...) {}
-
-} // namespace
-
 const xmlNode *xml_entity_content(xmlDoc *doc, const xmlEntity *entity)
 {
     if (entity == nullptr || entity->children != nullptr ||
         entity->etype != XML_INTERNAL_GENERAL_ENTITY || entity->content == nullptr)
         return entity != nullptr ? entity->children : nullptr;
     xmlNode *list = nullptr;
-    // The parse of the document read this replacement already, at each
-    // reference, and said whatever there was to say about it.
-    xmlGenericErrorFunc saved = xmlGenericError;
-    void *saved_context = xmlGenericErrorContext;
-    xmlSetGenericErrorFunc(nullptr, no_diagnostic);
+    // The parse of the document read this replacement already and said
+    // whatever there was to say about it: this one builds its nodes
+    // without a word.
+    xmlSAXHandler quiet{};
+    xmlSAXVersion(&quiet, 2);
+    quiet.serror = no_report;
     // Without the document's dictionary the parse keeps each name in a
     // block of its own, which the document frees as such later; with it,
     // the library mixes the names of two dictionaries when the replacement
     // holds references of its own, and frees one as a block.
     xmlDict *dict = doc->dict;
     doc->dict = nullptr;
-    const int failed = xmlParseBalancedChunkMemory(doc, nullptr, nullptr, 0, entity->content, &list);
+    const int failed = xmlParseBalancedChunkMemory(doc, &quiet, nullptr, 0, entity->content, &list);
     doc->dict = dict;
-    xmlSetGenericErrorFunc(saved_context, saved);
     if (failed != 0) {
         xmlFreeNodeList(list);
         return nullptr;
@@ -467,16 +545,35 @@ xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
     return xml_parse_fd(file.get(), path, line_end);
 }
 
+namespace {
+
+// A parse into the library's own tree with a context of its own, whose
+// reports go to the log.
+template <typename Read> xml_doc_ptr parse_with_reports(Read read)
+{
+    const xml_parser_ctxt_ptr ctxt(xmlNewParserCtxt());
+    if (!ctxt)
+        return nullptr;
+    const xml_reports_to_log reports(ctxt.get());
+    return xml_doc_ptr(read(ctxt.get()));
+}
+
+} // namespace
+
 xml_doc_ptr xml_parse_fd(int fd, const char *name, const char *line_end)
 {
     if (!xml_prepare_fd(fd, name, line_end))
         return nullptr;
-    return xml_doc_ptr(xmlReadFd(fd, name, nullptr, kXmlParseOptions));
+    return parse_with_reports(
+        [&](xmlParserCtxt *ctxt) { return xmlCtxtReadFd(ctxt, fd, name, nullptr, kXmlParseOptions); });
 }
 
 xml_doc_ptr xml_parse_memory(const char *bytes, size_t size, const char *name)
 {
     xml_prepare_parse();
     xml_memory_input input{bytes, size};
-    return xml_doc_ptr(xmlReadIO(xml_read_memory, nullptr, &input, name, nullptr, kXmlParseOptions));
+    return parse_with_reports([&](xmlParserCtxt *ctxt) {
+        return xmlCtxtReadIO(ctxt, xml_read_memory, nullptr, &input, name, nullptr,
+                             kXmlParseOptions);
+    });
 }

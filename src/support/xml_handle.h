@@ -20,6 +20,11 @@ struct xml_doc_deleter {
 };
 using xml_doc_ptr = std::unique_ptr<xmlDoc, xml_doc_deleter>;
 
+struct xml_parser_ctxt_deleter {
+    void operator()(xmlParserCtxt *ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+using xml_parser_ctxt_ptr = std::unique_ptr<xmlParserCtxt, xml_parser_ctxt_deleter>;
+
 struct xml_text_deleter {
     void operator()(xmlChar *text) const { xmlFree(text); }
 };
@@ -135,10 +140,10 @@ class xml_markup_finder {
 // entity.
 const xmlEntity *xml_entity_of(xmlDoc *doc, const xmlNode *reference);
 
-// The nodes of an entity's replacement. A document read into an xml_tree
-// has the parser read a replacement at each reference without keeping
-// it; this makes the nodes of an internal entity's replacement on first
-// use, once, without a word (the parse said what there was to say).
+// The nodes of an entity's replacement. The parse of an xml_tree keeps
+// them in the declaration; for an internal entity that has none (one
+// never referenced in content, say), this makes them, once, without a
+// word (the parse said what there was to say).
 const xmlNode *xml_entity_content(xmlDoc *doc, const xmlEntity *entity);
 
 inline const char *xml_chars(const xmlChar *text)
@@ -170,6 +175,27 @@ void xml_use_checked_allocation();
 // tree is only read, never changed).
 inline constexpr int kXmlParseOptions = XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
 void xml_prepare_parse();
+
+// For as long as it lives, every report of the XML library about the
+// parse of `ctxt` goes to the log (log_library) whole, one line each in the
+// library's words, with the input's name and the report's texts escaped
+// and cut as values in messages are, and without the line of input the
+// library would quote (it may hold a password or a terminal's control
+// sequence). The parser's own reports come through the context; the few
+// the library raises without one (a conversion of the input's encoding
+// that fails) through the thread's structured handler, which is set for
+// the parse and given back afterwards.
+class xml_reports_to_log {
+  public:
+    explicit xml_reports_to_log(xmlParserCtxt *ctxt);
+    ~xml_reports_to_log();
+    xml_reports_to_log(const xml_reports_to_log &) = delete;
+    xml_reports_to_log &operator=(const xml_reports_to_log &) = delete;
+
+  private:
+    xmlStructuredErrorFunc saved_;
+    void *saved_context_;
+};
 void xml_report_unreadable(const char *path, int errnum, const char *line_end);
 // False, after its message, for a descriptor that cannot be examined or
 // that is a directory.
@@ -194,10 +220,8 @@ int xml_read_memory(void *context, char *buffer, int len);
 // Parses the local file `path` with the library's safe defaults (no entity
 // substitution, no DTD loading, no network, no decompression). A file that
 // cannot be opened, or a directory, is reported as "PATH: reason" with the
-// given line ending ("\n" or "") and gives null without parsing. Parser
-// diagnostics keep the text the library gives them and go to the log's
-// sink (see log_vlibrary): standard error, unless a channel (log_input)
-// holds them back.
+// given line ending ("\n" or "") and gives null without parsing. The
+// parser's reports go to the log (see xml_reports_to_log).
 xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end = "\n");
 
 // As xml_parse_local_file, on the file already open as `fd`, read from

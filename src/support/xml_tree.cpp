@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <libxml/SAX2.h>
@@ -58,21 +59,25 @@ xml_tree::~xml_tree() = default;
 // Builds an xml_tree from the parser's events. The parser keeps the
 // declarations in its own document (the only elements that go into it are
 // those with attributes, see start_element), and
-// reads the replacement of an entity at each reference through a context
-// of its own: only the events of the document's own context are the
-// document's, those of the others are an entity's replacement, which the
-// joiner reads from the declaration when a text needs it.
+// reads the replacement of an entity at its first reference through a
+// context of its own: only the events of the document's own context are
+// the document's; those of the others are an entity's replacement, which
+// go to the library's own tree builder, so that the declaration keeps its
+// nodes. The parser then reuses them at every later reference, where it
+// would otherwise parse the replacement again each time, and the joiner
+// reads them when a text needs them.
 class xml_tree_builder {
   public:
     // The tree of the document that `read` parses with the context it is
     // given, or null when it does not parse.
     template <typename Read> static xml_tree_ptr build(Read read)
     {
-        std::unique_ptr<xmlParserCtxt, parser_ctxt_deleter> ctxt(xmlNewParserCtxt());
+        const xml_parser_ctxt_ptr ctxt(xmlNewParserCtxt());
         if (!ctxt)
             return nullptr;
         auto tree = std::make_unique<xml_tree>();
         xml_tree_builder builder(*tree, ctxt.get());
+        const xml_reports_to_log reports(ctxt.get());
         xmlDoc *doc = read(ctxt.get());
         if (doc == nullptr)
             return nullptr;
@@ -81,10 +86,6 @@ class xml_tree_builder {
     }
 
   private:
-    struct parser_ctxt_deleter {
-        void operator()(xmlParserCtxt *ctxt) const { xmlFreeParserCtxt(ctxt); }
-    };
-
     xml_tree_builder(xml_tree &tree, xmlParserCtxt *ctxt) : tree_(tree), ctxt_(ctxt)
     {
         xmlSAXHandler *sax = ctxt->sax;
@@ -96,6 +97,7 @@ class xml_tree_builder {
         sax->reference = reference;
         sax->comment = comment;
         sax->processingInstruction = processing_instruction;
+        sax->getEntity = get_entity;
         ctxt->_private = this;
     }
 
@@ -111,12 +113,31 @@ class xml_tree_builder {
         long reference_line = 0;
     };
 
-    // Null for the events of an entity's replacement.
+    // Null for the events of an entity's replacement, which the context
+    // parsing it passes on with the document's builder.
     static xml_tree_builder *of(void *ctx)
     {
         auto *ctxt = static_cast<xmlParserCtxt *>(ctx);
         auto *builder = static_cast<xml_tree_builder *>(ctxt->_private);
         return builder != nullptr && builder->ctxt_ == ctxt ? builder : nullptr;
+    }
+
+    // The parser parses an entity's replacement again at every reference
+    // unless the declaration holds its nodes. It makes them at the first
+    // reference in content (see above), but not when it met the entity
+    // first in an attribute value, where it only checks the text: such an
+    // entity gets its nodes here, once.
+    static xmlEntity *get_entity(void *ctx, const xmlChar *name)
+    {
+        xmlEntity *entity = xmlSAX2GetEntity(ctx, name);
+        auto *ctxt = static_cast<xmlParserCtxt *>(ctx);
+        auto *builder = static_cast<xml_tree_builder *>(ctxt->_private);
+        if (entity != nullptr && builder != nullptr && entity->checked != 0 &&
+            entity->children == nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY &&
+            entity->content != nullptr && entity->content[0] != '\0' &&
+            builder->given_nodes_.insert(entity).second)
+            xml_entity_content(ctxt->myDoc, entity);
+        return entity;
     }
 
     long line() const { return ctxt_->input != nullptr ? ctxt_->input->line : 0; }
@@ -152,8 +173,11 @@ class xml_tree_builder {
                               int nb_attributes, int nb_defaulted, const xmlChar **attributes)
     {
         xml_tree_builder *b = of(ctx);
-        if (b == nullptr)
+        if (b == nullptr) {
+            xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces,
+                                  nb_attributes, nb_defaulted, attributes);
             return;
+        }
         b->end_text_run();
         // The readers take no attribute, but the library's tree judges IDs
         // as it stores them ("ID x already defined", an xml:id that is no
@@ -190,10 +214,15 @@ class xml_tree_builder {
         b->top_ = &opened;
     }
 
-    static void end_element(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
+    static void end_element(void *ctx, const xmlChar *localname, const xmlChar *prefix,
+                            const xmlChar *uri)
     {
         xml_tree_builder *b = of(ctx);
-        if (b == nullptr || b->depth_ == 0)
+        if (b == nullptr) {
+            xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+            return;
+        }
+        if (b->depth_ == 0)
             return;
         b->end_text_run();
         open_element &closed = *b->top_;
@@ -210,12 +239,16 @@ class xml_tree_builder {
     {
         if (xml_tree_builder *b = of(ctx))
             b->add_text(run::text, text, len);
+        else
+            xmlSAX2Characters(ctx, text, len);
     }
 
     static void cdata(void *ctx, const xmlChar *text, int len)
     {
         if (xml_tree_builder *b = of(ctx))
             b->add_text(run::cdata, text, len);
+        else
+            xmlSAX2CDataBlock(ctx, text, len);
     }
 
     // The library's tree grows one node from adjacent texts, or adjacent
@@ -243,26 +276,34 @@ class xml_tree_builder {
         top_->text.append(xml_chars(text), static_cast<size_t>(len));
     }
 
-    static void comment(void *ctx, const xmlChar *)
+    static void comment(void *ctx, const xmlChar *text)
     {
         if (xml_tree_builder *b = of(ctx)) {
             b->end_text_run();
             b->anchor_here();
+        } else {
+            xmlSAX2Comment(ctx, text);
         }
     }
 
-    static void processing_instruction(void *ctx, const xmlChar *, const xmlChar *)
+    static void processing_instruction(void *ctx, const xmlChar *target, const xmlChar *data)
     {
         if (xml_tree_builder *b = of(ctx)) {
             b->end_text_run();
             b->anchor_here();
+        } else {
+            xmlSAX2ProcessingInstruction(ctx, target, data);
         }
     }
 
     static void reference(void *ctx, const xmlChar *name)
     {
         xml_tree_builder *b = of(ctx);
-        if (b == nullptr || b->top_ == nullptr)
+        if (b == nullptr) {
+            xmlSAX2Reference(ctx, name);
+            return;
+        }
+        if (b->top_ == nullptr)
             return;
         b->end_text_run();
         xml_node *node = b->tree_.arena_->make<xml_node>();
@@ -313,6 +354,8 @@ class xml_tree_builder {
     run run_ = run::none;
     size_t run_length_ = 0;
     std::unordered_map<const xmlChar *, const xmlEntity *> entities_;
+    // Entities given their nodes by get_entity, each tried once.
+    std::unordered_set<const xmlEntity *> given_nodes_;
 };
 
 xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end)

@@ -210,7 +210,7 @@ TEST_F(CfgReader, TheFileJudgedIsTheFileRead)
     // Thousands of refusals: to the system log they would take seconds.
     class : public log_sink {
         int message(int, const char *, va_list) override { return 1; }
-        void library(const char *, va_list) override {}
+        void library(int, const char *) override {}
     } quiet;
     log_sink *previous = log_set_sink(&quiet);
     int accepted = 0, refused = 0, wrong = 0;
