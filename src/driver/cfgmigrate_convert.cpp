@@ -113,7 +113,10 @@ class Migration {
         if (messages_.warnings() != 0)
             messages_.summary(LOG_LEVEL_WARNING, "%s: %u warnings", path_, messages_.warnings());
         drop_missing_encoder();
-        return check();
+        // The URL's error says why the conversion failed; the checks of a
+        // server it left without host or port would only say it again,
+        // in worse words.
+        return url_usable_ ? check() : -1;
     }
 
   private:
@@ -187,7 +190,6 @@ class Migration {
             return -1;
         }
         const char *host = url + kSchemeLen;
-        const char *userinfo = userinfo_end(host);
         const char *colon = std::strchr(host, ':');
         if (colon == nullptr) {
             messages_.error("%s: Invalid <url>: Missing port", path_);
@@ -202,35 +204,90 @@ class Migration {
 
         // The protocol is what the scheme says, not a setting of the file.
         apply_server(cfg_server_set_protocol, "HTTP", "<url>");
-        apply_server(setter_of<server_setter>("url", 0),
-                     copy_span(host, static_cast<size_t>(colon - host)).get(), "<url>",
-                     url_piece_shown(userinfo, host, colon).c_str());
-        apply_server(setter_of<server_setter>("url", 1),
-                     copy_span(port, static_cast<size_t>(slash - port)).get(), "<url>",
-                     url_piece_shown(userinfo, port, slash).c_str());
+        const owned_text host_text = copy_span(host, static_cast<size_t>(colon - host));
+        const owned_text port_text = copy_span(port, static_cast<size_t>(slash - port));
+        if (!url_usable(host, host_text.get(), port_text.get())) {
+            url_usable_ = false;
+        } else {
+            apply_server(setter_of<server_setter>("url", 0), host_text.get(), "<url>");
+            apply_server(setter_of<server_setter>("url", 1), port_text.get(), "<url>");
+        }
         apply(setter_of<stream_setter>("url", 2), stream_, streams_,
-              copy_span(slash, std::strlen(slash)).get(), "<url>");
+              copy_span(slash, std::strlen(slash)).get(), "<url>",
+              url_shown(host, slash).c_str());
         return 0;
     }
 
-    // A URL may carry "user:password@" before the host; the version-0
-    // reading takes no notice of it, but no message may echo it. It ends at
-    // the last '@' before the path. Null when there is none.
-    static const char *userinfo_end(const char *authority)
+    // A host or port the server refuses, and a host that cannot be one,
+    // come from a URL the old reading split wrong: taken as a warning, they
+    // would leave a file that names another server (the user name as the
+    // host, the default port in place of the one written) and still passes
+    // every check. Such a URL fails the conversion, once its other settings
+    // have said what they have to say; the message names the usual cause,
+    // and shows nothing of what may be user information. An empty part is
+    // no such case: an empty port leaves the default port, with its
+    // warning, and an empty host fails the final checks.
+    bool url_usable(const char *authority, const char *host, const char *port)
     {
-        const size_t len = std::strcspn(authority, "/");
-        return static_cast<const char *>(memrchr(authority, '@', len));
+        const char *host_reason = nullptr;
+        const char *port_reason = nullptr;
+        const bool host_refused = host[0] != '\0' &&
+            setter_of<server_setter>("url", 0)(probe_, servers_, host, &host_reason) != 0;
+        const bool port_refused = port[0] != '\0' &&
+            setter_of<server_setter>("url", 1)(probe_, servers_, port, &port_reason) != 0;
+        if (userinfo_end(authority) != nullptr &&
+            (host_refused || port_refused || std::strchr(host, '@') != nullptr)) {
+            messages_.error("%s: Invalid <url>: User information before the host (write "
+                            "http://host:port/mountpoint, the user in <sourceuser> and the "
+                            "password in <sourcepassword>)",
+                            path_);
+            return false;
+        }
+        if (host[0] == '[') {
+            messages_.error("%s: Invalid <url>: IPv6 address in brackets (write "
+                            "http://host:port/mountpoint with a host name or an IPv4 address; "
+                            "version 0.x cannot hold an IPv6 address)",
+                            path_);
+            return false;
+        }
+        if (host_refused)
+            messages_.error("%s: Invalid <url>: Host name %s: %s (write "
+                            "http://host:port/mountpoint)",
+                            path_, host_reason, host);
+        if (port_refused)
+            messages_.error("%s: Invalid <url>: Port %s: %s (write http://host:port/mountpoint "
+                            "with a port from %lld to %lld)",
+                            path_, port_reason, port, kCfgServerPortMin, kCfgServerPortMax);
+        return !host_refused && !port_refused;
     }
 
-    // The piece [begin, end) of the URL as a warning shows it: what lies in
-    // the user information (up to `userinfo`) is replaced by the mark.
-    static std::string url_piece_shown(const char *userinfo, const char *begin, const char *end)
+    // A URL may carry "user:password@" before the host; the version-0
+    // reading takes no notice of it, but no message may echo any of it,
+    // whatever it holds: a password may hold '/', '@' or ':'. There is
+    // some when the host part (up to the first ':') holds an '@', or when
+    // what follows the last '@' reads as a host and a port; it then runs
+    // to that last '@'. Null when there is none: an '@' in the mountpoint
+    // alone is no user information. `authority` is the URL after its
+    // scheme.
+    static const char *userinfo_end(const char *authority)
     {
-        if (userinfo == nullptr || begin >= userinfo)
-            return std::string(begin, end);
-        if (end <= userinfo)
-            return kLogSecret;
-        return kLogSecret + std::string(userinfo, end);
+        const char *at = std::strrchr(authority, '@');
+        if (at == nullptr)
+            return nullptr;
+        const size_t host_len = std::strcspn(authority, ":");
+        if (std::memchr(authority, '@', host_len) != nullptr)
+            return at;
+        return at[1 + std::strcspn(at + 1, ":/")] == ':' ? at : nullptr;
+    }
+
+    // The URL from `begin` (after `authority`) to its end as a warning
+    // shows it: what may be user information is replaced by the mark.
+    static std::string url_shown(const char *authority, const char *begin)
+    {
+        const char *userinfo = userinfo_end(authority);
+        if (userinfo == nullptr || begin > userinfo)
+            return begin;
+        return kLogSecret + std::string(userinfo);
     }
 
     void settings()
@@ -362,6 +419,8 @@ class Migration {
     }
 
     const legacy_config &r_;
+    // False once the URL's host or port was found unusable.
+    bool url_usable_ = true;
     // The counted warnings, and whatever the model says while the record
     // is converted, go through here, so that they are bounded as the
     // reader's errors are; the total after them stays exact.
