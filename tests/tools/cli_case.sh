@@ -11,12 +11,13 @@ cli_case_program() {
     fi
 }
 
-# Sets `args` (one argument per line of the file `args`) and `argv0` (the
-# name to start the tool under, by default the program's), fetches the
-# shared inputs the case names, makes every file private to its owner, then
-# runs the case's `setup`, if any. The checkout's umask would otherwise
-# decide what a reader that looks at file modes says; `setup` gives a file
-# any other mode a case needs.
+# Sets `args` (one argument per line of the file `args`, or each ended by
+# a NUL byte in the file `args0`, for arguments that hold a line break)
+# and `argv0` (the name to start the tool under, by default the
+# program's), fetches the shared inputs the case names, makes every file
+# private to its owner, then runs the case's `setup`, if any. The
+# checkout's umask would otherwise decide what a reader that looks at file
+# modes says; `setup` gives a file any other mode a case needs.
 #
 # A file `shared` names inputs kept once for many cases: each line is
 # "NAME SOURCE", SOURCE a path from the tests folder (such as
@@ -31,6 +32,10 @@ cli_case_prepare() { # CASE_DIR
         while IFS= read -r line || [ -n "$line" ]; do
             args+=("$line")
         done < args
+    elif [ -f args0 ]; then
+        while IFS= read -r -d '' line; do
+            args+=("$line")
+        done < args0
     fi
     argv0=$(cli_case_program)
     [ -f argv0 ] && argv0=$(cat argv0)

@@ -25,9 +25,11 @@
 # too odd to keep in the repository). A file `unprivileged` makes the tool
 # run without the capabilities by which root reads any file, so that file
 # permissions hold for it too. A file `limits` holding "SECONDS MEGABYTES"
-# fails the case when the run takes longer or more memory than that; the
-# caller turns the check on with ONYX_LIMITS=1 (builds with sanitizers are
-# slower and bigger). Two more numbers, "LINES KILOBYTES", bound what the
+# fails the case when the run takes more processor time (user and system)
+# or more memory than that; the caller turns the check on with
+# ONYX_LIMITS=1 (builds with sanitizers are slower and bigger). Processor
+# time, not the time on the clock: the bound guards against a loop that
+# runs away, and a busy machine stretches the clock but not the work. Two more numbers, "LINES KILOBYTES", bound what the
 # tool may write to standard error; that bound holds in every build. ONYX_VALGRIND=1 runs the tool under memcheck; any
 # memory error or definite or indirect leak fails the case.
 #
@@ -56,7 +58,7 @@ check_limits=
 if [ -f limits ] && [ "${ONYX_LIMITS:-}" = 1 ] && [ -z "${ONYX_VALGRIND:-}" ]; then
     if [ -x /usr/bin/time ]; then
         read -r max_seconds max_megabytes _ < limits
-        launch+=(/usr/bin/time -f '%e %M' -o "$work/usage")
+        launch+=(/usr/bin/time -f '%U %S %M' -o "$work/usage")
         check_limits=1
     else
         echo "limits not checked: /usr/bin/time is missing (Debian package time)"
@@ -143,10 +145,11 @@ if [ -n "${ONYX_VALGRIND:-}" ]; then
     fi
 fi
 if [ -n "$check_limits" ]; then
-    read -r seconds kilobytes < <(tail -n 1 usage)
-    echo "used $seconds s and $kilobytes KB (limits $max_seconds s, $max_megabytes MB)"
+    read -r user system kilobytes < <(tail -n 1 usage)
+    seconds=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
+    echo "used $seconds s of processor time and $kilobytes KB (limits $max_seconds s, $max_megabytes MB)"
     if ! awk -v s="$seconds" -v m="$max_seconds" 'BEGIN { exit !(s <= m) }'; then
-        echo "took $seconds s, more than $max_seconds s"
+        echo "took $seconds s of processor time, more than $max_seconds s"
         failed=1
     fi
     if [ "$kilobytes" -gt $((max_megabytes * 1024)) ]; then
@@ -160,6 +163,32 @@ if [ -n "${ONYX_XMLCHECK:-}" ] && [ "$status" = 0 ] && [ -s actual.stdout ] &&
         echo "standard output is not well-formed XML"
         failed=1
     fi
+fi
+
+# Whatever the case, standard error holds no control character but the
+# line ends (a value that could end a line would forge a message, one that
+# could move the cursor would rewrite the terminal), and no password of
+# the case's inputs: neither a <password> or <sourcepassword> text nor the
+# password of a URL's user information, nor a piece of one between '/',
+# '@' and ':' (a message that cut a password there would show the start).
+if LC_ALL=C grep -aq '[[:cntrl:]]' actual.stderr.raw; then
+    echo "standard error holds a control character:"
+    LC_ALL=C grep -an '[[:cntrl:]]' actual.stderr.raw | cat -A | head -5
+    failed=1
+fi
+find . -type f ! -name 'expected.*' ! -name 'actual.*' ! -name usage ! -name valgrind.log \
+    -exec cat {} + 2> /dev/null |
+    LC_ALL=C grep -aoE '<(source)?password>[^<]*</(source)?password>|<url>[^<]*</url>' |
+    LC_ALL=C sed -nE -e 's#^<(source)?password>(.*)</(source)?password>$#\2#p' \
+        -e 's#^<url>[^:]*://[^:@/]*:(.*)@[^@:/]*:[^@]*</url>$#\1#p' |
+    while IFS= read -r secret; do
+        printf '%s\n' "$secret"
+        printf '%s\n' "$secret" | tr '/@:' '\n\n\n'
+    done | awk 'length >= 4' | sort -u > secrets
+if [ -s secrets ] && LC_ALL=C grep -aqF -f secrets actual.stderr; then
+    echo "standard error shows a password of the input:"
+    LC_ALL=C grep -aF -f secrets actual.stderr | head -5
+    failed=1
 fi
 
 if [ -f limits ]; then
