@@ -110,8 +110,11 @@ class Migration {
         settings();
         reencode();
         messages_.finish();
-        if (messages_.warnings() != 0)
-            messages_.summary(LOG_LEVEL_WARNING, "%s: %u warnings", path_, messages_.warnings());
+        // The reader's warnings are of the same kind: a setting of the old
+        // file that did not make it.
+        const unsigned int warnings = legacy_config_read_warnings() + messages_.warnings();
+        if (warnings != 0)
+            messages_.summary(LOG_LEVEL_WARNING, "%s: %u warnings", path_, warnings);
         drop_missing_encoder();
         // The URL's error says why the conversion failed; the checks of a
         // server it left without host or port would only say it again,

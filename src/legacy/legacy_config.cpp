@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "legacy/legacy_check.h"
@@ -23,6 +24,7 @@ constexpr const char kAllocModule[] = "legacy_config";
 constexpr size_t kPathMax = 1023;
 
 legacy_config record;
+unsigned int read_warnings;
 
 enum class Kind {
     Text,           // stored as written
@@ -130,14 +132,16 @@ class Reader {
     // Every problem with the file is reported through `messages`, which
     // also counts them.
     Reader(log_input &messages, const xml_tree &tree)
-        : path_(messages.path()), texts_(tree.doc()), messages_(messages)
+        : path_(messages.path()), texts_(tree.doc()), markup_(tree.doc()), messages_(messages)
     {
     }
 
     void read_top(const xml_node *node)
     {
-        if (!node->is_element())
+        if (!node->is_element()) {
+            pass_over_entity(node);
             return;
+        }
         // Only the rows whose name starts with the node's first byte are
         // tried, lowest first, so the table order still decides.
         for (uint32_t rows = kRowsByFirstByte[static_cast<unsigned char>(node->name[0])];
@@ -164,8 +168,47 @@ class Reader {
     }
 
     // Version 0 knows no other element here; a misspelt name would
-    // otherwise lose its setting without a word.
-    void pass_over(const xml_node *node) { xml_pass_over(messages_, node); }
+    // otherwise lose its setting without a word. An entity reference here
+    // that brings in an element loses it for sure: that is a warning.
+    void pass_over(const xml_node *node)
+    {
+        if (node->is_element())
+            xml_pass_over(messages_, node);
+        else
+            pass_over_entity(node);
+    }
+
+    // What a setting's text holds besides text is passed over, and was
+    // surely meant: an element inside it, or one that an entity in it
+    // brings in, is named in a warning.
+    // An entity referred to many times in one text is named once.
+    void pass_over_markup(const xml_node *setting)
+    {
+        std::unordered_set<const xmlEntity *> named;
+        for (const xml_node *child = setting->children; child != nullptr; child = child->next) {
+            if (child->is_element())
+                messages_.warning(
+                    "%s[%ld]: Warning: passed over <%s> in <%s>: an element in a setting's text\n",
+                    path_, line(child), child->name, setting->name);
+            else if (named.insert(child->entity).second)
+                pass_over_entity(child);
+        }
+    }
+
+    // A reference to an entity that brings in an element: only text is
+    // taken from entities.
+    void pass_over_entity(const xml_node *reference)
+    {
+        if (reference->is_element())
+            return;
+        const xml_markup_finder::markup found = markup_.of(reference);
+        if (found.element == nullptr)
+            return;
+        messages_.warning("%s[%ld]: Warning: passed over <%s> in <%s>: brought in by entity "
+                          "'%s'\n",
+                          path_, line(reference), xml_chars(found.element->name),
+                          reference->parent->name, reference->name);
+    }
 
   private:
     static long line(const xml_node *node) { return node->line; }
@@ -184,6 +227,7 @@ class Reader {
     // and `cut` says so; the migration refuses it as too long.
     xml_text_joiner::joined text_of(const xml_node *node, long at, bool *cut = nullptr)
     {
+        pass_over_markup(node);
         xml_text_joiner::joined joined = texts_.text(node);
         switch (joined.fault) {
         case xml_text_fault::unexpanded_entity:
@@ -332,6 +376,7 @@ class Reader {
 
     const char *path_;
     xml_text_joiner texts_;
+    xml_markup_finder markup_;
     log_input &messages_;
     std::array<bool, kTopElements.size()> seen_{};
 };
@@ -355,6 +400,7 @@ int legacy_config_read(const char *path)
     // Everything said about the file, the parser's own diagnostics
     // included, goes through one channel.
     log_input messages(path, "\n");
+    read_warnings = 0;
     xmlLineNumbersDefault(1);
     xml_tree_ptr tree = xml_tree_parse_local_file(path);
     if (!tree) {
@@ -381,12 +427,18 @@ int legacy_config_read(const char *path)
     tree.reset();
 
     messages.finish();
+    read_warnings = messages.warnings();
     if (messages.errors() == 0)
         return 1;
     legacy_config_free(&record);
     messages.summary(LOG_LEVEL_ERROR, "%u configuration error(s) in %s\n", messages.errors(),
                      messages.path());
     return 0;
+}
+
+unsigned int legacy_config_read_warnings(void)
+{
+    return read_warnings;
 }
 
 legacy_config *legacy_config_get(void)
@@ -409,6 +461,9 @@ void legacy_config_free(legacy_config *r)
     for (legacy_format_entry *entry : r->encdec)
         free_entry(entry);
     *r = legacy_config{};
+    // The warnings belong to the record read.
+    if (r == &record)
+        read_warnings = 0;
 }
 
 const char *legacy_config_get_encoder(const char *format)

@@ -51,6 +51,11 @@ struct legacy_config {
 // it was (the record of an earlier read stays until legacy_config_free);
 // any other failure leaves it emptied.
 int legacy_config_read(const char *path);
+// The warnings of the last read: elements it passed over together with
+// what they held (one inside a setting's text, one an entity brought in).
+// They cost nothing of the read, but the migration counts them with its
+// own, so that nothing of a version-0 file is lost without a word.
+unsigned int legacy_config_read_warnings(void);
 legacy_config *legacy_config_get(void);
 // Releases everything the record holds and resets it to all-zero.
 void legacy_config_free(legacy_config *record);
