@@ -263,6 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static fuzz_file input("document");
     static fuzz_file output("document-out");
     input.write(data, size);
+    fuzz_watch_secrets(data, size, input.path());
 
     cfg_init();
     const int result = cfg_document_read(input.path());

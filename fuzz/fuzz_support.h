@@ -43,6 +43,12 @@ class fuzz_file {
 // thousands of messages a second only slow the fuzzer down.
 void fuzz_quiet_log();
 
+// The passwords of `data` that no message may show from now on: the texts
+// of its <password> and <sourcepassword> elements and the user information
+// of its URLs, as far as they can be told apart from the rest of the input
+// and of its file's `path`.
+void fuzz_watch_secrets(const uint8_t *data, size_t size, const char *path);
+
 // The active configuration as cfg_document_write writes it.
 std::string fuzz_write_document();
 

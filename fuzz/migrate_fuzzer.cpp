@@ -128,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static fuzz_file input("migrate");
     static fuzz_file output("migrate-out");
     input.write(data, size);
+    fuzz_watch_secrets(data, size, input.path());
 
     cfg_init();
     cfg_set_program_name("onyxcast-cfgmigrate", nullptr);
