@@ -93,7 +93,7 @@ case=file-is-a-folder
 mkdir -p "$case/onyxcast.conf"
 touch "$case/onyxcast.conf/inside"
 run 1 -0 "$example" -o "$case/onyxcast.conf"
-grep -qx "$case/onyxcast.conf: cannot move into place: Is a directory" "$case.err" ||
+grep -qx "$case/onyxcast.conf: not a regular file (directory)" "$case.err" ||
     fail "unexpected messages: $(cat "$case.err")"
 expect_listing "$case" onyxcast.conf
 expect_listing "$case/onyxcast.conf" inside
