@@ -16,6 +16,7 @@
 #include "support/alloc.h"
 #include "support/atomic_file.h"
 #include "support/log.h"
+#include "support/log_input.h"
 #include "support/stdfd.h"
 #include "support/util.h"
 
@@ -124,7 +125,7 @@ int write_file(const char *path, const char *name, const char *input_path)
         cfg_document_write(document.get());
     }
     if (document.flush() != 0) {
-        log_error("%s: cannot write: %s", path, std::strerror(errno));
+        log_error("%s: cannot write: %s", log_input_value(path).c_str(), std::strerror(errno));
         return -1;
     }
     return atomic_file_write(path, document.data(), document.size());
@@ -165,6 +166,13 @@ int cfgmigrate_main(int argc, char **argv)
     log_set_verbosity(verbosity);
 
     cfg_set_program_name(name, nullptr);
+
+    // A path -o may not write to is refused before the input is read: the
+    // whole migration would be done only to be thrown away.
+    if (output_path != nullptr && atomic_file_check_target(output_path) != 0) {
+        program_end();
+        return 1;
+    }
 
     if (!legacy_config_read(input_path)) {
         program_end();

@@ -1,7 +1,9 @@
 #include "support/atomic_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -11,6 +13,7 @@
 
 #include "support/fd.h"
 #include "support/log.h"
+#include "support/log_input.h"
 
 namespace {
 
@@ -75,7 +78,64 @@ bool sync_unsupported(int err)
     return err == EINVAL || err == ENOTSUP || err == EROFS;
 }
 
+// Why the file at `path` is not replaced; `shown` is the path as messages
+// show it.
+void log_not_regular(const char *shown, const char *path, const struct stat &st)
+{
+    if (S_ISLNK(st.st_mode)) {
+        // A target is at most PATH_MAX - 1 bytes; one that went meanwhile
+        // leaves the plain refusal.
+        std::string target(PATH_MAX, '\0');
+        const ssize_t len = readlink(path, target.data(), target.size());
+        if (len >= 0) {
+            target.resize(static_cast<size_t>(len));
+            log_error("%s: not a regular file (symbolic link to %s): give the path it points to",
+                      shown, log_input_value(target.c_str()).c_str());
+            return;
+        }
+    }
+    log_error("%s: not a regular file (%s)", shown, fd_type_name(st.st_mode));
+}
+
+enum class placed { yes, not_regular, failed };
+
+// The rename that puts the file in place, after a last look at what it
+// would replace (in *st when that is refused). A path where nothing was
+// seen is taken only while it stays empty; what appears there meanwhile is
+// looked at in turn, once: a path that keeps changing fails the write.
+// Allocates nothing.
+placed put_in_place(const char *temp_path, const char *path, struct stat *st)
+{
+    for (int look = 0; look < 2; look++) {
+        if (lstat(path, st) == 0) {
+            if (!S_ISREG(st->st_mode))
+                return placed::not_regular;
+            return rename(temp_path, path) == 0 ? placed::yes : placed::failed;
+        }
+        // Any other reason to find nothing (a name too long, say) is the
+        // rename's to report.
+        if (renameat2(AT_FDCWD, temp_path, AT_FDCWD, path, RENAME_NOREPLACE) == 0)
+            return placed::yes;
+        // A file system or kernel that cannot refuse to replace leaves the
+        // plain rename, and the instant since the look.
+        if (errno == EINVAL || errno == ENOSYS)
+            return rename(temp_path, path) == 0 ? placed::yes : placed::failed;
+        if (errno != EEXIST)
+            return placed::failed;
+    }
+    return placed::failed;
+}
+
 } // namespace
+
+int atomic_file_check_target(const char *path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0 || S_ISREG(st.st_mode))
+        return 0;
+    log_not_regular(log_input_value(path).c_str(), path, st);
+    return -1;
+}
 
 int atomic_file_write(const char *path, const void *data, size_t size)
 {
@@ -85,23 +145,27 @@ int atomic_file_write(const char *path, const void *data, size_t size)
     const std::string folder = slash == nullptr ? "."
                                : slash == path  ? "/"
                                                 : std::string(path, slash);
-    const char *base = slash == nullptr ? path : slash + 1;
+    // Not derived from the file's own name: that may already take all
+    // the 255 bytes a name can have.
     std::string temp_path = slash == nullptr ? "" : std::string(path, slash + 1);
-    temp_path.append(".").append(base).append(".XXXXXX");
+    temp_path.append(".onyxcast-XXXXXX");
+    const std::string shown = log_input_value(path);
+    const std::string shown_folder = log_input_value(folder.c_str());
 
     // Opened first, as it is synced last: a folder that is not there, or
     // cannot be opened, fails the write before anything was changed.
     const fd_guard dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir) {
-        log_error("%s: cannot open the folder %s: %s", path, folder.c_str(), std::strerror(errno));
+        log_error("%s: cannot open the folder %s: %s", shown.c_str(), shown_folder.c_str(),
+                  std::strerror(errno));
         return -1;
     }
 
     const signals_held held;
     fd_guard file(mkostemp(temp_path.data(), O_CLOEXEC));
     if (!file) {
-        log_error("%s: cannot create a temporary file in %s: %s", path, folder.c_str(),
-                  std::strerror(errno));
+        log_error("%s: cannot create a temporary file in %s: %s", shown.c_str(),
+                  shown_folder.c_str(), std::strerror(errno));
         return -1;
     }
     temporary_file temp(temp_path.c_str());
@@ -109,7 +173,7 @@ int atomic_file_write(const char *path, const void *data, size_t size)
     const auto fail = [&](const char *what) {
         const int err = errno;
         temp.remove();
-        log_error("%s: %s: %s", path, what, std::strerror(err));
+        log_error("%s: %s: %s", shown.c_str(), what, std::strerror(err));
         return -1;
     };
 
@@ -119,12 +183,22 @@ int atomic_file_write(const char *path, const void *data, size_t size)
     if (fd_write_all(file.get(), data, size) != 0 ||
         fsync(file.get()) != 0 || close(file.release()) != 0)
         return fail("cannot write");
-    if (rename(temp_path.c_str(), path) != 0)
+    struct stat st;
+    switch (put_in_place(temp_path.c_str(), path, &st)) {
+    case placed::yes:
+        temp.kept();
+        break;
+    case placed::not_regular:
+        temp.remove();
+        log_not_regular(shown.c_str(), path, st);
+        return -1;
+    case placed::failed:
         return fail("cannot move into place");
-    temp.kept();
+    }
 
     if (fsync(dir.get()) != 0 && !sync_unsupported(errno)) {
-        log_error("%s: cannot sync the folder %s: %s", path, folder.c_str(), std::strerror(errno));
+        log_error("%s: cannot sync the folder %s: %s", shown.c_str(), shown_folder.c_str(),
+                  std::strerror(errno));
         return -1;
     }
     return 0;
