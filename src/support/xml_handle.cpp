@@ -86,17 +86,33 @@ const char *report_origin(int domain)
     return "";
 }
 
-// The report's own text, as much of it as may be shown. Two reports quote
-// bytes of the input, which may be those of a password: text that is not
-// UTF-8 ("Bytes: 0x.. 0x.." on a second line) and a conversion from the
-// declared encoding that fails (", bytes 0x.. 0x.."). Both end before the
-// bytes; no other report runs over more than one line.
+// Reports that quote the input in their text, and where the quote
+// starts: what a comment, a CDATA section or a failed conversion holds may
+// be a password (a URL commented out, say). The library's other reports
+// quote names, numbers and its own words.
+constexpr struct {
+    int domain;
+    int code;
+    const char *quote;
+} kQuotingReports[] = {
+    {XML_FROM_PARSER, XML_ERR_HYPHEN_IN_COMMENT, ": <!--"},
+    {XML_FROM_I18N, XML_I18N_CONV_FAILED, ", bytes"},
+};
+
+// The report's own text, as much of it as may be shown: its first line
+// (the reports of more lines quote the input on the next ones: text that
+// is not UTF-8, a comment or a CDATA section not closed), without what
+// the reports above quote.
 std::string report_text(const xmlError *error)
 {
     std::string_view text = error->message != nullptr ? error->message : "out of memory error";
     text = text.substr(0, text.find('\n'));
-    if (error->domain == XML_FROM_I18N && error->code == XML_I18N_CONV_FAILED)
-        text = text.substr(0, text.find(", bytes"));
+    for (const auto &quoting : kQuotingReports) {
+        if (error->domain == quoting.domain && error->code == quoting.code)
+            text = text.substr(0, text.find(quoting.quote));
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     return std::string(text);
 }
 
