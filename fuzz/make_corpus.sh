@@ -65,9 +65,13 @@ for dir in "${cases[@]}"; do
     while IFS= read -r -d '' file; do
         rel=${file#"$dir"}
         case $(basename "$file") in
-        args | argv0 | program | setup | limits | shared | stdout-to | unprivileged | expected.stderr | \
-            expected.status | expected.stdout.head | .keep) ;;
-        expected.stdout) $output document_fuzzer "$case_name.xml" "$file" ;;
+        args | args0 | argv0 | program | setup | limits | shared | stdin-from | stdout-to | \
+            stdout-not-xml | unprivileged | expected.stderr | expected.status | \
+            expected.stdout.head | .keep) ;;
+        expected.stdout)
+            # Help and version texts are no documents.
+            [ -f "$dir/stdout-not-xml" ] || $output document_fuzzer "$case_name.xml" "$file"
+            ;;
         *) $inputs "$case_name-${rel//[\/ %]/_}" "$file" ;;
         esac
     done < <(find "$dir" -type f -print0)
