@@ -5,7 +5,6 @@
 #include <new>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <libxml/SAX2.h>
@@ -97,7 +96,6 @@ class xml_tree_builder {
         sax->reference = reference;
         sax->comment = comment;
         sax->processingInstruction = processing_instruction;
-        sax->getEntity = get_entity;
         ctxt->_private = this;
     }
 
@@ -120,24 +118,6 @@ class xml_tree_builder {
         auto *ctxt = static_cast<xmlParserCtxt *>(ctx);
         auto *builder = static_cast<xml_tree_builder *>(ctxt->_private);
         return builder != nullptr && builder->ctxt_ == ctxt ? builder : nullptr;
-    }
-
-    // The parser parses an entity's replacement again at every reference
-    // unless the declaration holds its nodes. It makes them at the first
-    // reference in content (see above), but not when it met the entity
-    // first in an attribute value, where it only checks the text: such an
-    // entity gets its nodes here, once.
-    static xmlEntity *get_entity(void *ctx, const xmlChar *name)
-    {
-        xmlEntity *entity = xmlSAX2GetEntity(ctx, name);
-        auto *ctxt = static_cast<xmlParserCtxt *>(ctx);
-        auto *builder = static_cast<xml_tree_builder *>(ctxt->_private);
-        if (entity != nullptr && builder != nullptr && entity->checked != 0 &&
-            entity->children == nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY &&
-            entity->content != nullptr && entity->content[0] != '\0' &&
-            builder->given_nodes_.insert(entity).second)
-            xml_entity_content(ctxt->myDoc, entity);
-        return entity;
     }
 
     long line() const { return ctxt_->input != nullptr ? ctxt_->input->line : 0; }
@@ -354,8 +334,6 @@ class xml_tree_builder {
     run run_ = run::none;
     size_t run_length_ = 0;
     std::unordered_map<const xmlChar *, const xmlEntity *> entities_;
-    // Entities given their nodes by get_entity, each tried once.
-    std::unordered_set<const xmlEntity *> given_nodes_;
 };
 
 xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end)
