@@ -102,18 +102,28 @@ constexpr struct {
 // The report's own text, as much of it as may be shown: its first line
 // (the reports of more lines quote the input on the next ones: text that
 // is not UTF-8, a comment or a CDATA section not closed), without what
-// the reports above quote.
+// the reports above quote. A value of the report that holds an '@' is no
+// name (a name cannot hold one) but a URI or a literal, which may carry
+// user information: it is shown as a password is.
 std::string report_text(const xmlError *error)
 {
-    std::string_view text = error->message != nullptr ? error->message : "out of memory error";
-    text = text.substr(0, text.find('\n'));
+    std::string text = error->message != nullptr ? error->message : "out of memory error";
+    for (const char *value : {error->str1, error->str2, error->str3}) {
+        if (value == nullptr || std::strchr(value, '@') == nullptr)
+            continue;
+        const std::string_view quoted(value);
+        for (size_t at = text.find(quoted); at != std::string::npos;
+             at = text.find(quoted, at + std::strlen(kLogSecret)))
+            text.replace(at, quoted.size(), kLogSecret);
+    }
+    text.resize(std::min(text.size(), text.find('\n')));
     for (const auto &quoting : kQuotingReports) {
         if (error->domain == quoting.domain && error->code == quoting.code)
-            text = text.substr(0, text.find(quoting.quote));
+            text.resize(std::min(text.size(), text.find(quoting.quote)));
     }
     while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return std::string(text);
+        text.pop_back();
+    return text;
 }
 
 // One report, whole, in the library's words (without the line of input it
