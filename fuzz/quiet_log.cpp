@@ -88,18 +88,41 @@ class quiet_sink final : public log_sink {
     }
 };
 
-// A text that stands once in the input, and not in the path of its file:
-// one that stands elsewhere too (a password that is also a host name, an
-// element's name) may be shown for that.
-// A long one is watched by its start, which a message would show whole
-// or cut alike, and which keeps the search short.
-void watch(std::string_view input, std::string_view path, std::string_view secret)
+// A text as messages show it: control characters escaped, as "\t" or
+// "\x01".
+std::string escaped(std::string_view text)
 {
-    secret = secret.substr(0, 2 * kSecretMin);
-    if (secret.size() < kSecretMin || occurrences(input, secret, 2) != 1 ||
-        occurrences(path, secret, 1) != 0)
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char byte : text) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c >= 0x20 && c != 0x7F)
+            out += byte;
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+    }
+    return out;
+}
+
+// A text that stands once in the input, and not in the path of its file,
+// both as messages would show them: one that stands elsewhere too (a
+// password that is also a host name, an element's name, or that an escape
+// such as "\t" spells) may be shown for that. A long one is watched by its
+// start, which a message would show whole or cut alike, and which keeps
+// the search short.
+void watch(std::string_view shown_input, std::string_view path, std::string_view secret)
+{
+    const std::string shown = escaped(secret.substr(0, 2 * kSecretMin));
+    if (shown.size() < kSecretMin || occurrences(shown_input, shown, 2) != 1 ||
+        occurrences(path, shown, 1) != 0)
         return;
-    secrets.emplace_back(secret);
+    secrets.push_back(shown);
 }
 
 // The texts of every element `name` in the input, as written, up to the
@@ -132,8 +155,9 @@ void fuzz_watch_secrets(const uint8_t *data, size_t size, const char *path)
 {
     secrets.clear();
     const std::string_view input(reinterpret_cast<const char *>(data), size);
+    const std::string shown_input = escaped(input);
     for (const char *name : {"password", "sourcepassword"})
-        each_text(input, name, [&](std::string_view text) { watch(input, path, text); });
+        each_text(input, name, [&](std::string_view text) { watch(shown_input, path, text); });
     // A URL's user information, as a whole and its password alone: what
     // stands before its last '@' when a host and port follow it, or when
     // the host part (up to the first ':') holds an '@'. An '@' in the
@@ -151,9 +175,9 @@ void fuzz_watch_secrets(const uint8_t *data, size_t size, const char *path)
         if (!host_port_after && authority.substr(0, host_end).find('@') == std::string_view::npos)
             return;
         const std::string_view userinfo = url.substr(scheme + 3, at - scheme - 3);
-        watch(input, path, userinfo);
+        watch(shown_input, path, userinfo);
         const size_t colon = userinfo.find(':');
         if (colon != std::string_view::npos)
-            watch(input, path, userinfo.substr(colon + 1));
+            watch(shown_input, path, userinfo.substr(colon + 1));
     });
 }
