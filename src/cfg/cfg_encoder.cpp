@@ -1,23 +1,14 @@
 #include "cfg/cfg_encoder.h"
 
-// The format range check stays in NDEBUG builds too; this makes assert.h
-// declare __assert_fail whatever the build type.
-#undef NDEBUG
-#include <assert.h>
-
 #include "cfg/cfg_placeholder.h"
 #include "cfg/cfg_value.h"
+#include "support/check.h"
 
 namespace {
 
 constexpr const char kAllocModule[] = "cfg_encoder";
 
 } // namespace
-
-// An out-of-range code would be written out as a format nobody can read
-// back. The message names this module as its allocations do.
-#define CFG_ENCODER_ASSERT(expr)                                                                   \
-    ((expr) ? static_cast<void>(0) : __assert_fail(#expr, kAllocModule, __LINE__, __func__))
 
 struct cfg_encoder {
     cfg_named_link<cfg_encoder> link;
@@ -90,7 +81,9 @@ int cfg_encoder_set_name(cfg_encoder *encoder, cfg_encoder_list list, const char
 
 int cfg_encoder_set_format(cfg_encoder *encoder, int fmt)
 {
-    CFG_ENCODER_ASSERT(CFG_STREAM_MIN <= fmt && CFG_STREAM_MAX >= fmt);
+    // An out-of-range code would be written out as a format nobody can
+    // read back; the check holds in release builds too.
+    ONYX_CHECK(CFG_STREAM_MIN <= fmt && CFG_STREAM_MAX >= fmt);
     encoder->format = fmt;
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cfg/cfg_encoder.h"
+#include "support/log.h"
 
 namespace {
 
@@ -54,8 +55,12 @@ TEST_F(CfgEncoderDeathTest, FormatOutsideTheRangeAborts)
                                       "`CFG_STREAM_MIN <= fmt && CFG_STREAM_MAX >= fmt' failed";
     for (int fmt : {int{CFG_STREAM_INVALID}, CFG_STREAM_MAX + 1, -1}) {
         SCOPED_TRACE(fmt);
-        EXPECT_EXIT(cfg_encoder_set_format(encoder, fmt), testing::KilledBySignal(SIGABRT),
-                    kMessage);
+        EXPECT_EXIT(
+            {
+                log_init("onyx-test"); // the alert goes where the program's messages go
+                cfg_encoder_set_format(encoder, fmt);
+            },
+            testing::KilledBySignal(SIGABRT), kMessage);
     }
 }
 
