@@ -73,5 +73,6 @@ void program_end(void);
 // every message sent as it was logged. Standard streams are flushed, but
 // handlers registered with atexit(3) and the libraries' destructors do not
 // run (see program.cpp), except in a build with AddressSanitizer, whose
-// leak check runs at exit.
+// leak check runs at exit, and in a coverage build, whose counts are
+// written there.
 [[noreturn]] void program_exit(int status);
