@@ -30,7 +30,8 @@ esac
 # clang 16 and its fuzzer runtime are not on every machine; as root they
 # are installed, anyone else is told what is missing. Older clang cannot
 # compile the library: std::source_location of the C++ library here needs
-# a builtin that clang has only from version 15 on.
+# a builtin that clang has only from version 15 on. The preset `fuzz`
+# names the same version.
 clang_version=16
 if ! command -v "clang++-$clang_version" > /dev/null ||
     ! compgen -G "/usr/lib/llvm-$clang_version/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" \
@@ -49,10 +50,11 @@ then
     fi
 fi
 
+# The preset `fuzz` of CMakePresets.json: clang, RelWithDebInfo, the
+# harnesses without the test suite, in build-fuzz/.
 build=build-fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    CC=clang-$clang_version CXX=clang++-$clang_version cmake -S . -B "$build" -G Ninja -DONYX_FUZZ=ON -DONYX_TESTS=OFF \
-        -DONYX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+    cmake --preset fuzz > /dev/null
 fi
 cmake --build "$build" --target "$harness" > "$build/build-$harness.log" 2>&1 || {
     cat "$build/build-$harness.log" >&2
