@@ -13,7 +13,8 @@
 #include "support/compat.h"
 #include "support/log.h"
 #include "support/log_input.h"
-#include "support/xml_handle.h"
+#include "support/xml_notice.h"
+#include "support/xml_text.h"
 #include "support/xml_tree.h"
 
 namespace {

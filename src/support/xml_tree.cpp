@@ -1,6 +1,7 @@
 #include "support/xml_tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,6 +11,8 @@
 #include <libxml/SAX2.h>
 
 #include "support/fd.h"
+#include "support/xml_input.h"
+#include "support/xml_report.h"
 
 // Blocks of nodes and texts that live exactly as long as the tree. A text
 // longer than a block gets a block of its own.
@@ -346,6 +349,7 @@ xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end)
 
 xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
 {
+    xml_use_checked_allocation();
     if (!xml_prepare_fd(fd, name, line_end))
         return nullptr;
     return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
@@ -355,7 +359,7 @@ xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
 
 xml_tree_ptr xml_tree_parse_memory(const char *bytes, size_t size, const char *name)
 {
-    xml_prepare_parse();
+    xml_use_checked_allocation();
     xml_memory_input input{bytes, size};
     return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
         return xmlCtxtReadIO(ctxt, xml_read_memory, nullptr, &input, name, nullptr,
