@@ -256,6 +256,9 @@ void check_trees(const uint8_t *data, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
+    // The XML library allocates as it does in the programs, which ask for
+    // this at start-up.
+    xml_use_checked_allocation();
     fuzz_quiet_log();
     return 0;
 }

@@ -45,5 +45,7 @@ inline const char *xml_chars(const xmlChar *text)
 // Makes the XML library allocate through the checked allocation, so that
 // memory running out inside it ends the run with the usual alert instead
 // of leaving a document or a text silently cut short (the library carries
-// on after many such failures). The parse functions do this themselves.
+// on after many such failures). It changes the whole process, so the
+// programs ask for it once, at start-up, and nothing in the library does;
+// asking again changes nothing.
 void xml_use_checked_allocation();

@@ -349,7 +349,6 @@ xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end)
 
 xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
 {
-    xml_use_checked_allocation();
     if (!xml_prepare_fd(fd, name, line_end))
         return nullptr;
     return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
@@ -359,7 +358,6 @@ xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
 
 xml_tree_ptr xml_tree_parse_memory(const char *bytes, size_t size, const char *name)
 {
-    xml_use_checked_allocation();
     xml_memory_input input{bytes, size};
     return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
         return xmlCtxtReadIO(ctxt, xml_read_memory, nullptr, &input, name, nullptr,

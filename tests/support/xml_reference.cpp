@@ -35,7 +35,6 @@ xml_doc_ptr xml_parse_local_file(const char *path, const char *line_end)
 
 xml_doc_ptr xml_parse_fd(int fd, const char *name, const char *line_end)
 {
-    xml_use_checked_allocation();
     if (!xml_prepare_fd(fd, name, line_end))
         return nullptr;
     return parse_with_reports(
@@ -44,7 +43,6 @@ xml_doc_ptr xml_parse_fd(int fd, const char *name, const char *line_end)
 
 xml_doc_ptr xml_parse_memory(const char *bytes, size_t size, const char *name)
 {
-    xml_use_checked_allocation();
     xml_memory_input input{bytes, size};
     return parse_with_reports([&](xmlParserCtxt *ctxt) {
         return xmlCtxtReadIO(ctxt, xml_read_memory, nullptr, &input, name, nullptr,
