@@ -402,7 +402,6 @@ int legacy_config_read(const char *path)
     // included, goes through one channel.
     log_input messages(path, "\n");
     read_warnings = 0;
-    xmlLineNumbersDefault(1);
     xml_tree_ptr tree = xml_tree_parse_local_file(path);
     if (!tree) {
         messages.finish();

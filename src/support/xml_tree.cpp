@@ -123,6 +123,9 @@ class xml_tree_builder {
         return builder != nullptr && builder->ctxt_ == ctxt ? builder : nullptr;
     }
 
+    // The parser's own count of the input's lines, which the library's
+    // tree keeps only up to 65535, and in an entity's replacement only
+    // where a process-wide default asks for it.
     long line() const { return ctxt_->input != nullptr ? ctxt_->input->line : 0; }
 
     void add(xml_node *node)
