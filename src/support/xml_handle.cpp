@@ -1,7 +1,5 @@
 #include "support/xml_handle.h"
 
-#include <malloc.h>
-
 #include <libxml/parserInternals.h>
 
 #include "support/alloc.h"
@@ -36,22 +34,6 @@ void plain_free(void *block)
 }
 
 } // namespace
-
-void xml_free_doc(xmlDoc *doc)
-{
-#if defined(__GLIBC__) && defined(M_MXFAST)
-    // A large tree is a great many small blocks. Freed into the C library's
-    // fast bins, they are merged only when a larger block is asked for
-    // later, by then cold in the cache, which costs more than parsing did;
-    // without fast bins they are merged while the free touches them anyway.
-    constexpr int kDefaultMaxFast = 64 * sizeof(size_t) / 4;
-    mallopt(M_MXFAST, 0);
-    xmlFreeDoc(doc);
-    mallopt(M_MXFAST, kDefaultMaxFast);
-#else
-    xmlFreeDoc(doc);
-#endif
-}
 
 void xml_use_checked_allocation()
 {

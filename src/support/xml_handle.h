@@ -9,11 +9,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-// Frees a parsed document; see xml_handle.cpp for how.
-void xml_free_doc(xmlDoc *doc);
-
 struct xml_doc_deleter {
-    void operator()(xmlDoc *doc) const { xml_free_doc(doc); }
+    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
 };
 using xml_doc_ptr = std::unique_ptr<xmlDoc, xml_doc_deleter>;
 
