@@ -182,9 +182,9 @@ xml_text_joiner::joined xml_text_joiner::text(const xml_node *element)
             return out;
         }
     }
-    join joined(doc_, expansion_left_);
-    joined.element(element);
-    return joined.result();
+    join pieces(doc_, expansion_left_);
+    pieces.element(element);
+    return pieces.result();
 }
 
 const xmlEntity *xml_entity_of(xmlDoc *doc, const xmlNode *reference)
