@@ -21,7 +21,9 @@
 #include "driver/cfgcheck.h"
 #include "fuzz_support.h"
 #include "support/xml_handle.h"
+#include "support/xml_text.h"
 #include "support/xml_tree.h"
+#include "xml_reference.h"
 
 namespace {
 
@@ -230,7 +232,7 @@ class tree_comparison {
                    expected);
     }
 
-    xml_text_joiner library_;
+    library_text_joiner library_;
     xml_text_joiner compact_;
 };
 
@@ -254,6 +256,9 @@ void check_trees(const uint8_t *data, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
+    // The XML library allocates as it does in the programs, which ask for
+    // this at start-up.
+    xml_use_checked_allocation();
     fuzz_quiet_log();
     return 0;
 }

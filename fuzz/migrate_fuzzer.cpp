@@ -18,6 +18,7 @@
 #include "driver/cfgmigrate_reencode.h"
 #include "fuzz_support.h"
 #include "legacy/legacy_config.h"
+#include "support/xml_handle.h"
 
 namespace {
 
@@ -119,6 +120,9 @@ void check_decoder(cfg_decoder *decoder, void *arg)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
+    // The XML library allocates as it does in the programs, which ask for
+    // this at start-up.
+    xml_use_checked_allocation();
     fuzz_quiet_log();
     return 0;
 }

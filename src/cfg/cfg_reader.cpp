@@ -18,7 +18,8 @@
 #include "support/fd.h"
 #include "support/log.h"
 #include "support/log_input.h"
-#include "support/xml_handle.h"
+#include "support/xml_notice.h"
+#include "support/xml_text.h"
 #include "support/xml_tree.h"
 
 namespace {
@@ -462,7 +463,6 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
     // diagnostics and the model's notices included, goes through one
     // channel. Version-1 messages carry no newline of their own.
     log_input messages(name, "");
-    xmlLineNumbersDefault(1);
 
     // What ends the read is said after the parser's diagnostics were
     // summed up, and is never held back.

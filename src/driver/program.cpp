@@ -12,6 +12,7 @@
 #include "support/log.h"
 #include "support/stdfd.h"
 #include "support/util.h"
+#include "support/xml_handle.h"
 
 #ifndef ONYX_VERSION
 #error "ONYX_VERSION must be defined: the build passes the project's version"
@@ -88,6 +89,7 @@ int program_start(const char *argv0, program_log log, const char **namep, unsign
         return -1;
 
     xalloc_install_new_handler();
+    xml_use_checked_allocation();
     if (cfg_init() < 0)
         return -1;
     if ((log == program_log::system ? log_init(name) : log_init_stderr(name)) < 0)

@@ -13,7 +13,8 @@
 #include "support/compat.h"
 #include "support/log.h"
 #include "support/log_input.h"
-#include "support/xml_handle.h"
+#include "support/xml_notice.h"
+#include "support/xml_text.h"
 #include "support/xml_tree.h"
 
 namespace {
@@ -401,7 +402,6 @@ int legacy_config_read(const char *path)
     // included, goes through one channel.
     log_input messages(path, "\n");
     read_warnings = 0;
-    xmlLineNumbersDefault(1);
     xml_tree_ptr tree = xml_tree_parse_local_file(path);
     if (!tree) {
         messages.finish();

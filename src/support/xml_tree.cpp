@@ -1,6 +1,7 @@
 #include "support/xml_tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,6 +11,8 @@
 #include <libxml/SAX2.h>
 
 #include "support/fd.h"
+#include "support/xml_input.h"
+#include "support/xml_report.h"
 
 // Blocks of nodes and texts that live exactly as long as the tree. A text
 // longer than a block gets a block of its own.
@@ -120,6 +123,9 @@ class xml_tree_builder {
         return builder != nullptr && builder->ctxt_ == ctxt ? builder : nullptr;
     }
 
+    // The parser's own count of the input's lines, which the library's
+    // tree keeps only up to 65535, and in an entity's replacement only
+    // where a process-wide default asks for it.
     long line() const { return ctxt_->input != nullptr ? ctxt_->input->line : 0; }
 
     void add(xml_node *node)
@@ -355,7 +361,6 @@ xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
 
 xml_tree_ptr xml_tree_parse_memory(const char *bytes, size_t size, const char *name)
 {
-    xml_prepare_parse();
     xml_memory_input input{bytes, size};
     return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
         return xmlCtxtReadIO(ctxt, xml_read_memory, nullptr, &input, name, nullptr,

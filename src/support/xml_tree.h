@@ -64,9 +64,21 @@ class xml_tree {
 };
 using xml_tree_ptr = std::unique_ptr<xml_tree>;
 
-// As xml_parse_local_file, xml_parse_fd and xml_parse_memory, with the same
-// messages (the library's diagnostics included) and the same verdict on the
-// document, into an xml_tree.
+// Parses the local file `path` with the library's safe defaults (no entity
+// substitution, no DTD loading, no network, no decompression) into an
+// xml_tree. A file that cannot be opened, or a directory, is reported as
+// "PATH: reason" with the given line end ("\n" or "") and gives null
+// without parsing. The parser's reports go to the log (see
+// xml_reports_to_log); a document that does not parse gives null after
+// them.
 xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end = "\n");
+
+// As xml_tree_parse_local_file, on the file already open as `fd`, read from
+// where it stands to its end and named `name` in messages; the descriptor
+// stays open. A directory is reported as above.
 xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end = "\n");
+
+// As xml_tree_parse_local_file, on a document of `size` bytes in memory
+// named `name` in messages; the library reads it as it would read a file
+// with those bytes, reports included.
 xml_tree_ptr xml_tree_parse_memory(const char *bytes, size_t size, const char *name);

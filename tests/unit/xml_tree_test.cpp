@@ -5,7 +5,9 @@
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_reader.h"
+#include "support/xml_text.h"
 #include "test_support.h"
+#include "xml_reference.h"
 
 namespace {
 
@@ -49,8 +51,9 @@ struct Both {
 class Comparison {
   public:
     explicit Comparison(const Both &both)
-        : library_texts_(both.library.get()), compact_texts_(both.compact->doc()),
-          library_markup_(both.library.get()), compact_markup_(both.compact->doc())
+        : library_(both.library.get()), library_texts_(both.library.get()),
+          compact_texts_(both.compact->doc()), library_markup_(both.library.get()),
+          compact_markup_(both.compact->doc())
     {
     }
 
@@ -89,14 +92,16 @@ class Comparison {
         ASSERT_FALSE(actual->is_element());
         EXPECT_STREQ(actual->name, xml_chars(expected->name));
         EXPECT_EQ(actual->line, xmlGetLineNo(expected));
-        const xml_markup_finder::markup want = library_markup_.of(expected);
+        const xml_markup_finder::markup want =
+            library_markup_.of(xml_entity_of(library_, expected));
         const xml_markup_finder::markup got = compact_markup_.of(actual);
         EXPECT_EQ(got.unexpanded, want.unexpanded);
         EXPECT_EQ(as_optional(got.element != nullptr ? xml_chars(got.element->name) : nullptr),
                   as_optional(want.element != nullptr ? xml_chars(want.element->name) : nullptr));
     }
 
-    xml_text_joiner library_texts_;
+    xmlDoc *library_;
+    library_text_joiner library_texts_;
     xml_text_joiner compact_texts_;
     xml_markup_finder library_markup_;
     xml_markup_finder compact_markup_;
