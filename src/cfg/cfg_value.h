@@ -1,8 +1,11 @@
-// The few shapes every setter of the configuration model takes, so that each
-// setter is one call and every value of one kind follows the same rules.
-// A refusal returns -1 with a static reason text in *errstrp (when given)
-// and leaves the stored value as it was, except that an over-long text
-// of bounded length still leaves its cut copy behind.
+// The few shapes every field of the configuration model takes. A field is
+// declared as a member of one of these types, which holds its bound (a
+// text's most bytes, a number's range, the words it takes), so that its
+// setter is one call, every value of one kind follows the same rules, and
+// what it holds is freed with it. A refusal returns -1 with a static
+// reason text in *errstrp (when given) and leaves the stored value as it
+// was, except that an over-long text of bounded length still leaves its
+// cut copy behind.
 #pragma once
 
 #include <cstddef>
@@ -194,11 +197,6 @@ inline const char *code_name(std::span<const cfg_code_name> table, int code, con
 inline constexpr cfg_code_name kBooleanWords[] = {
     {"true", 1}, {"yes", 1}, {"1", 1}, {"false", 0}, {"no", 0}, {"0", 0},
 };
-
-inline int set_boolean(int &slot, const char *value, const char **errstrp)
-{
-    return set_code(slot, value, kBooleanWords, kInvalid, errstrp);
-}
 
 // strtonum's own reason text goes back to the caller on a refused number.
 template <typename T>

@@ -424,7 +424,7 @@ class document_check {
     unsigned int held_ = 0;              // the others
     std::string root_name_;              // as written
     struct seen_entry {
-        std::string_view section; // one of the field tables' section names
+        std::string_view section; // one of the registry's section names
         long line;
         std::string name; // as written, "default" for none
     };
@@ -436,6 +436,13 @@ class document_check {
     mutable std::vector<section_lines> entry_lines_;
     unsigned int problems_ = 0;
 };
+
+// Whether entries of the kind name entries of other kinds.
+template <const auto &Kind> constexpr bool has_references()
+{
+    return std::ranges::any_of(Kind.fields,
+                               [](const auto &field) { return field.refers != nullptr; });
+}
 
 // An entry names entries of other kinds (a stream its intake, server and
 // encoder); a name that matches no entry of that kind would leave the
@@ -451,18 +458,12 @@ class reference_check {
     void run()
     {
         cfg_entry_kinds::for_each([this]<const auto &Kind>() {
-            if constexpr (refers<Kind>())
+            if constexpr (has_references<Kind>())
                 Kind.for_each(Kind.list(), check_entry<Kind>, this);
         });
     }
 
   private:
-    template <const auto &Kind> static constexpr bool refers()
-    {
-        return std::ranges::any_of(Kind.fields,
-                                   [](const auto &field) { return field.refers != nullptr; });
-    }
-
     // Each reference of the entry, in the order of its kind's fields.
     template <const auto &Kind> static void check_entry(auto *entry, void *arg)
     {
