@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <strings.h>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -493,6 +494,23 @@ template <const auto &...Sections> struct cfg_section_list {
     }
 
     template <const auto &Section> using with = cfg_section_list<Sections..., Section>;
+
+    // The section at `Index`, for use as a template argument.
+    template <std::size_t Index> static constexpr const auto &at()
+    {
+        return std::get<Index>(std::tie(Sections...));
+    }
+
+    // The index of the entry kind whose entry element is `entry`, or size.
+    static consteval std::size_t index_of(std::string_view entry)
+    {
+        const char *const entries[] = {Sections.entry...};
+        for (std::size_t i = 0; i < size; i++) {
+            if (entries[i] != nullptr && entry == entries[i])
+                return i;
+        }
+        return size;
+    }
 };
 
 // The shape of the setters of a section's fields.
@@ -593,10 +611,7 @@ template <const auto &Section> consteval bool well_formed()
         }
         if ((f.get == nullptr) == (f.each == nullptr))
             return false;
-        if (f.refers != nullptr &&
-            !cfg_entry_kinds::any_of([&]<const auto &Kind>() {
-                return std::string_view(Kind.entry) == f.refers;
-            }))
+        if (f.refers != nullptr && cfg_entry_kinds::index_of(f.refers) == cfg_entry_kinds::size)
             return false;
         if (f.range && f.range->min > f.range->max)
             return false;
@@ -616,6 +631,17 @@ static_assert([] {
 // Every section of the document, the entry kinds first in the writer's
 // order, then the metadata.
 inline constexpr auto kCfgSections = cfg_fields::section_infos(cfg_document_sections{});
+
+// The element of every entry kind's name field, which the reader looks for
+// before it reads an entry.
+inline constexpr const char *kCfgNameElement = kCfgServers.fields[0].element;
+static_assert([] {
+    bool same = true;
+    cfg_entry_kinds::for_each([&]<const auto &Kind>() {
+        same = same && std::string_view(Kind.fields[0].element) == kCfgNameElement;
+    });
+    return same;
+}());
 
 // The entry kinds alone.
 inline constexpr std::span<const cfg_section_info> kCfgEntryKinds =

@@ -372,25 +372,15 @@ int cfg_check_fd_mode(int fd, const char *name)
 
 namespace {
 
-// The element of an entry kind's name field.
-const char *name_element(const cfg_section_info &kind)
-{
-    for (const cfg_field_info &field : kind.fields) {
-        if (field.type == cfg_field_type::name)
-            return field.element;
-    }
-    return nullptr;
-}
-
 // The name an entry element ends up with: that of its last name field,
 // each renaming the entry; "" for one whose text is refused, null without
 // one.
-const char *entry_name(xml_text_joiner &texts, const xml_node *entry, const char *element,
+const char *entry_name(xml_text_joiner &texts, const xml_node *entry,
                        xml_text_joiner::joined &name)
 {
     const xml_node *last = nullptr;
     for (const xml_node *child = entry->children; child != nullptr; child = child->next) {
-        if (named(child, element))
+        if (named(child, kCfgNameElement))
             last = child;
     }
     if (last == nullptr)
@@ -413,7 +403,6 @@ void walk_entries(const xml_tree &tree, const cfg_document_observer &observer)
             kCfgEntryKinds, [&](const cfg_section_info &k) { return named(section, k.section); });
         if (kind == kCfgEntryKinds.end())
             continue;
-        const char *name_field = name_element(*kind);
         for (const xml_node *node = section->children; node != nullptr; node = node->next) {
             if (!named(node, kind->entry))
                 continue;
@@ -422,7 +411,7 @@ void walk_entries(const xml_tree &tree, const cfg_document_observer &observer)
                 .section = kind->section,
                 .entry = kind->entry,
                 .line = node->line,
-                .name = entry_name(texts, node, name_field, name),
+                .name = entry_name(texts, node, name),
             };
             observer.entry(&entry, observer.arg);
         }

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -468,27 +469,23 @@ class reference_check {
     template <const auto &Kind> static void check_entry(auto *entry, void *arg)
     {
         auto *self = static_cast<reference_check *>(arg);
-        for (const auto &field : Kind.fields) {
-            if (field.refers == nullptr)
-                continue;
-            const cfg_field_value name = field.get(entry);
-            if (name && !exists(field.refers, name.c_str()))
-                self->report(Kind.section, Kind.entry, Kind.name(entry), field.element,
-                             name.c_str());
-        }
+        [&]<std::size_t... Field>(std::index_sequence<Field...>) {
+            (self->check_reference<Kind, Field>(entry), ...);
+        }(std::make_index_sequence<Kind.fields.size()>());
     }
 
-    // Whether the kind whose entry element is `kind` has an entry `name`.
-    static bool exists(const char *kind, const char *name)
+    // The kind a reference names is known from the registry when this is
+    // built, and so is whether the field is one.
+    template <const auto &Kind, std::size_t Field> void check_reference(auto *entry)
     {
-        bool found = false;
-        cfg_entry_kinds::any_of([&]<const auto &Kind>() {
-            if (std::strcmp(Kind.entry, kind) != 0)
-                return false;
-            found = Kind.find(Kind.list(), name) != nullptr;
-            return true;
-        });
-        return found;
+        constexpr const auto &field = Kind.fields[Field];
+        if constexpr (field.refers != nullptr) {
+            constexpr const auto &target =
+                cfg_entry_kinds::at<cfg_entry_kinds::index_of(field.refers)>();
+            const cfg_field_value name = field.get(entry);
+            if (name && target.find(target.list(), name.c_str()) == nullptr)
+                report(Kind.section, Kind.entry, Kind.name(entry), field.element, name.c_str());
+        }
     }
 
     void report(const char *section, const char *entry, const char *entry_name,
