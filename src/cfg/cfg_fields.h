@@ -127,8 +127,8 @@ template <typename Entry, typename List> struct cfg_field {
     // For a field that moves its value away from another entry of the list:
     // which entry holds the value before the setter runs.
     typename calls::holder holder = nullptr;
-    // The entry's name: every entry kind has one, first.
-    bool is_name = false;
+    // What the value is; every entry kind has a name field, first.
+    cfg_field_type type = cfg_field_type::text;
     // For a text: the most bytes it takes (0: as many as the document can
     // carry), and, for a command or a format, the placeholder rules it keeps.
     std::size_t bound = 0;
@@ -146,21 +146,10 @@ template <typename Entry, typename List> struct cfg_field {
     // An empty element hands null over, which clears the field instead of
     // being refused as empty.
     bool empty_clears = false;
-
-    constexpr cfg_field_type type() const
-    {
-        if (is_name)
-            return cfg_field_type::name;
-        if (refers != nullptr)
-            return cfg_field_type::reference;
-        if (range)
-            return cfg_field_type::number;
-        if (words.data() == cfg_value::kBooleanWords)
-            return cfg_field_type::flag;
-        if (!words.empty())
-            return cfg_field_type::word;
-        return cfg_field_type::text;
-    }
+    // The field repeats: `each` gives its values, in place of `get`. (Said
+    // apart from `each` because a constant expression may not ask whether
+    // a function's address is null.)
+    bool repeats = false;
 };
 
 using cfg_metadata_field = cfg_field<cfg_no_entry, cfg_no_entry>;
@@ -196,10 +185,11 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
     {.element = "name",
      .set = cfg_server_set_name,
      .get = cfg_fields::name<cfg_server_get_name>,
-     .is_name = true},
+     .type = cfg_field_type::name},
     {.element = "protocol",
      .set = cfg_server_set_protocol,
      .get = cfg_fields::text<cfg_server_get_protocol_str>,
+     .type = cfg_field_type::word,
      .words = kCfgServerProtocols},
     {.element = "hostname",
      .set = cfg_server_set_hostname,
@@ -213,6 +203,7 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
              return {};
          return cfg_field_value(std::to_string(static_cast<unsigned int>(port)));
      },
+     .type = cfg_field_type::number,
      .range = cfg_number_range{kCfgServerPortMin, kCfgServerPortMax}},
     {.element = "user",
      .set = cfg_server_set_user,
@@ -237,6 +228,7 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
              return {};
          return cfg_server_get_tls_str(s);
      },
+     .type = cfg_field_type::word,
      .words = kCfgServerTlsModes},
     {.element = "tls_cipher_suite",
      .set = cfg_server_set_tls_cipher_suite,
@@ -262,6 +254,7 @@ inline constexpr cfg_field<cfg_server, cfg_server_list> kCfgServerFields[] = {
              return {};
          return cfg_field_value(std::to_string(attempts));
      },
+     .type = cfg_field_type::number,
      .range = cfg_number_range{kCfgServerReconnectAttemptsMin, kCfgServerReconnectAttemptsMax}},
 };
 
@@ -272,27 +265,32 @@ inline constexpr cfg_field<cfg_stream, cfg_stream_list> kCfgStreamFields[] = {
     {.element = "name",
      .set = cfg_stream_set_name,
      .get = cfg_fields::name<cfg_stream_get_name>,
-     .is_name = true},
+     .type = cfg_field_type::name},
     {"mountpoint", cfg_stream_set_mountpoint, cfg_fields::text<cfg_stream_get_mountpoint>},
     {.element = "intake",
      .set = cfg_stream_set_intake,
      .get = cfg_fields::text<cfg_stream_get_intake>,
+     .type = cfg_field_type::reference,
      .refers = "intake"},
     {.element = "server",
      .set = cfg_stream_set_server,
      .get = cfg_fields::text<cfg_stream_get_server>,
+     .type = cfg_field_type::reference,
      .refers = "server"},
     {.element = "public",
      .set = cfg_stream_set_public,
      .get = cfg_fields::flag<cfg_stream_get_public>,
+     .type = cfg_field_type::flag,
      .words = cfg_value::kBooleanWords},
     {.element = "format",
      .set = cfg_stream_set_format,
      .get = cfg_fields::text<cfg_stream_get_format_str>,
+     .type = cfg_field_type::word,
      .words = kCfgStreamFormats},
     {.element = "encoder",
      .set = cfg_stream_set_encoder,
      .get = cfg_fields::text<cfg_stream_get_encoder>,
+     .type = cfg_field_type::reference,
      .refers = "encoder",
      .empty_clears = true},
     {"stream_name", cfg_stream_set_stream_name, cfg_fields::text<cfg_stream_get_stream_name>},
@@ -314,7 +312,7 @@ inline constexpr cfg_field<cfg_intake, cfg_intake_list> kCfgIntakeFields[] = {
     {.element = "name",
      .set = cfg_intake_set_name,
      .get = cfg_fields::name<cfg_intake_get_name>,
-     .is_name = true},
+     .type = cfg_field_type::name},
     {.element = "type",
      .set = cfg_intake_set_type,
      .get = [](cfg_intake *i) -> cfg_field_value {
@@ -322,6 +320,7 @@ inline constexpr cfg_field<cfg_intake, cfg_intake_list> kCfgIntakeFields[] = {
              return {};
          return cfg_intake_get_type_str(i);
      },
+     .type = cfg_field_type::word,
      .words = kCfgIntakeTypes},
     {.element = "filename",
      .set = cfg_intake_set_filename,
@@ -330,10 +329,12 @@ inline constexpr cfg_field<cfg_intake, cfg_intake_list> kCfgIntakeFields[] = {
     {.element = "shuffle",
      .set = cfg_intake_set_shuffle,
      .get = cfg_fields::flag<cfg_intake_get_shuffle>,
+     .type = cfg_field_type::flag,
      .words = cfg_value::kBooleanWords},
     {.element = "stream_once",
      .set = cfg_intake_set_stream_once,
      .get = cfg_fields::flag<cfg_intake_get_stream_once>,
+     .type = cfg_field_type::flag,
      .words = cfg_value::kBooleanWords},
 };
 
@@ -341,7 +342,7 @@ inline constexpr cfg_field<cfg_decoder, cfg_decoder_list> kCfgDecoderFields[] = 
     {.element = "name",
      .set = cfg_decoder_set_name,
      .get = cfg_fields::name<cfg_decoder_get_name>,
-     .is_name = true},
+     .type = cfg_field_type::name},
     {.element = "program",
      .set = cfg_decoder_set_program,
      .get = cfg_fields::text<cfg_decoder_get_program>,
@@ -350,7 +351,8 @@ inline constexpr cfg_field<cfg_decoder, cfg_decoder_list> kCfgDecoderFields[] = 
     {.element = "file_ext",
      .set = cfg_decoder_add_ext,
      .each = cfg_decoder_foreach_ext,
-     .holder = cfg_decoder_list_find_by_ext},
+     .holder = cfg_decoder_list_find_by_ext,
+     .repeats = true},
 };
 
 // As for streams, an encoder without a format gets no format line and the
@@ -359,12 +361,13 @@ inline constexpr cfg_field<cfg_encoder, cfg_encoder_list> kCfgEncoderFields[] = 
     {.element = "name",
      .set = cfg_encoder_set_name,
      .get = cfg_fields::name<cfg_encoder_get_name>,
-     .is_name = true},
+     .type = cfg_field_type::name},
     {.element = "format",
      .set = cfg_encoder_set_format_str,
      .get = [](cfg_encoder *e) -> cfg_field_value {
          return cfg_stream_format_name(cfg_encoder_get_format(e));
      },
+     .type = cfg_field_type::word,
      .words = kCfgStreamFormats},
     {.element = "program",
      .set = cfg_encoder_set_program,
@@ -389,14 +392,17 @@ inline constexpr cfg_metadata_field kCfgMetadataFields[] = {
              return {};
          return cfg_field_value(std::to_string(interval));
      },
+     .type = cfg_field_type::number,
      .range = cfg_number_range{kCfgMetadataRefreshIntervalMin, kCfgMetadataRefreshIntervalMax}},
     {.element = "normalize_strings",
      .set = cfg_set_metadata_normalize_strings,
      .get = cfg_fields::flag<cfg_get_metadata_normalize_strings>,
+     .type = cfg_field_type::flag,
      .words = cfg_value::kBooleanWords},
     {.element = "no_updates",
      .set = cfg_set_metadata_no_updates,
      .get = cfg_fields::flag<cfg_get_metadata_no_updates>,
+     .type = cfg_field_type::flag,
      .words = cfg_value::kBooleanWords},
 };
 
@@ -564,7 +570,7 @@ template <const auto &Section> inline constexpr auto infos = [] {
         const auto &row = Section.fields[i];
         infos[i] = {
             .element = row.element,
-            .type = row.type(),
+            .type = row.type,
             .bound = row.bound,
             .rules = row.rules,
             .range = row.range,
@@ -572,7 +578,7 @@ template <const auto &Section> inline constexpr auto infos = [] {
             .refers = row.refers,
             .secret = row.secret,
             .empty_clears = row.empty_clears,
-            .repeats = row.each != nullptr,
+            .repeats = row.repeats,
         };
     }
     return infos;
@@ -592,28 +598,47 @@ constexpr auto section_infos(cfg_section_list<Sections...>)
         cfg_section_info{Sections.section, Sections.entry, infos<Sections>, elements<Sections>}...};
 }
 
+// Whether `words` are the boolean words, compared by their texts: a
+// constant expression may not compare the addresses of two tables.
+constexpr bool boolean_words(std::span<const cfg_code_name> words)
+{
+    if (words.size() != std::size(cfg_value::kBooleanWords))
+        return false;
+    for (std::size_t i = 0; i < words.size(); i++) {
+        if (std::string_view(words[i].name) != cfg_value::kBooleanWords[i].name)
+            return false;
+    }
+    return true;
+}
+
 // What a table must keep to: distinct elements, one name field first in
-// an entry kind and none in the metadata, a range for every number, and
-// references to kinds that exist. Broken, it fails the build.
+// an entry kind and none in the metadata, and each field's type with what
+// it needs (a number its range, a word its words, a reference a kind that
+// exists) and nothing it does not. Broken, it fails the build.
 template <const auto &Section> consteval bool well_formed()
 {
     const auto &fields = Section.fields;
     const bool entry_kind = Section.entry != nullptr;
-    if (fields.empty() || fields[0].is_name != entry_kind)
+    if (fields.empty() || (fields[0].type == cfg_field_type::name) != entry_kind)
         return false;
     for (std::size_t i = 0; i < fields.size(); i++) {
         const auto &f = fields[i];
-        if (i > 0 && f.is_name)
+        if (i > 0 && f.type == cfg_field_type::name)
             return false;
         for (std::size_t j = 0; j < i; j++) {
             if (std::string_view(fields[j].element) == f.element)
                 return false;
         }
-        if ((f.get == nullptr) == (f.each == nullptr))
+        const bool number = f.type == cfg_field_type::number;
+        const bool word = f.type == cfg_field_type::word;
+        const bool flag = f.type == cfg_field_type::flag;
+        const bool reference = f.type == cfg_field_type::reference;
+        if (number != f.range.has_value() || (number && f.range->min > f.range->max))
             return false;
-        if (f.refers != nullptr && cfg_entry_kinds::index_of(f.refers) == cfg_entry_kinds::size)
+        if ((word || flag) == f.words.empty() || flag != boolean_words(f.words))
             return false;
-        if (f.range && f.range->min > f.range->max)
+        if (reference != (f.refers != nullptr) ||
+            (reference && cfg_entry_kinds::index_of(f.refers) == cfg_entry_kinds::size))
             return false;
     }
     return true;

@@ -253,6 +253,24 @@ TEST(CfgFields, TheSettersFuzzerSetsEveryField)
     }
 }
 
+// What the build cannot check of a row: a field repeats exactly when the
+// writer walks its values, and is written either way.
+TEST(CfgFields, ARowThatRepeatsWalksItsValues)
+{
+    cfg_document_sections::for_each([]<const auto &Section>() {
+        for (const auto &row : Section.fields) {
+            SCOPED_TRACE(row.element);
+            if constexpr (Section.entry == nullptr) {
+                EXPECT_FALSE(row.repeats);
+                EXPECT_NE(row.get, nullptr);
+            } else {
+                EXPECT_EQ(row.repeats, row.each != nullptr);
+                EXPECT_NE(row.get == nullptr, row.each == nullptr);
+            }
+        }
+    });
+}
+
 class CfgFieldsModel : public testing::Test {
   protected:
     void SetUp() override { cfg_init(); }

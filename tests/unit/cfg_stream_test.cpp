@@ -35,7 +35,7 @@ struct text_setting {
 const std::vector<text_setting> kTexts = [] {
     std::vector<text_setting> texts;
     for (const auto &field : kCfgStreamFields) {
-        const cfg_field_type type = field.type();
+        const cfg_field_type type = field.type;
         if (type == cfg_field_type::text || type == cfg_field_type::reference)
             texts.push_back({field.element, field.set, field.get});
     }
