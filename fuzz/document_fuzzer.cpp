@@ -64,9 +64,8 @@ class strict_walk {
                 }
                 continue;
             }
-            FUZZ_CHECK(list<kCfgServers>(section) || list<kCfgStreams>(section) ||
-                           list<kCfgIntakes>(section) || list<kCfgDecoders>(section) ||
-                           list<kCfgEncoders>(section),
+            FUZZ_CHECK(cfg_entry_kinds::any_of(
+                           [&]<const auto &Kind>() { return list<Kind>(section); }),
                        "accepted <%s> at the root", xml_chars(section->name));
         }
     }
@@ -149,17 +148,22 @@ void check_strict(const fuzz_file &input)
     FUZZ_CHECK(walk.streams() > 0, "accepted a document without a stream");
 }
 
-void check_references(cfg_stream *stream, void *)
+// Every reference of the entry names an entry of the kind it refers to.
+template <const auto &Kind> void check_references(auto *entry, void *)
 {
-    const char *intake = cfg_stream_get_intake(stream);
-    const char *server = cfg_stream_get_server(stream);
-    const char *encoder = cfg_stream_get_encoder(stream);
-    FUZZ_CHECK(intake == nullptr || cfg_intake_list_find(cfg_get_intakes(), intake) != nullptr,
-               "accepted a stream whose intake %s does not exist", intake);
-    FUZZ_CHECK(server == nullptr || cfg_server_list_find(cfg_get_servers(), server) != nullptr,
-               "accepted a stream whose server %s does not exist", server);
-    FUZZ_CHECK(encoder == nullptr || cfg_encoder_list_find(cfg_get_encoders(), encoder) != nullptr,
-               "accepted a stream whose encoder %s does not exist", encoder);
+    for (const auto &field : Kind.fields) {
+        if (field.refers == nullptr)
+            continue;
+        const cfg_field_value name = field.get(entry);
+        if (!name)
+            continue;
+        const bool found = cfg_entry_kinds::any_of([&]<const auto &Target>() {
+            return std::strcmp(Target.entry, field.refers) == 0 &&
+                   Target.find(Target.list(), name.c_str()) != nullptr;
+        });
+        FUZZ_CHECK(found, "accepted a %s whose %s %s does not exist", Kind.entry, field.element,
+                   name.c_str());
+    }
 }
 
 void check_checker(const fuzz_file &input, fuzz_file &output, int read_result)
@@ -169,7 +173,9 @@ void check_checker(const fuzz_file &input, fuzz_file &output, int read_result)
     FUZZ_CHECK(checked != 0 || read_result == 0, "the checker accepted a document the reader refused");
     if (checked == 0) {
         check_strict(input);
-        cfg_stream_list_foreach(cfg_get_streams(), check_references, nullptr);
+        cfg_entry_kinds::for_each([]<const auto &Kind>() {
+            Kind.for_each(Kind.list(), check_references<Kind>, nullptr);
+        });
         const std::string printed = fuzz_write_document();
         output.write(printed);
         FUZZ_CHECK(cfgcheck_file(output.path()) == 0, "the printed form is refused:\n%s",

@@ -20,6 +20,7 @@
 #include "cfg/cfg_fields.h"
 #include "fuzz_support.h"
 #include "legacy/legacy_check.h"
+#include "setter_ops.h"
 
 namespace {
 
@@ -50,15 +51,6 @@ class input_reader {
     std::string text_;
 };
 
-// The entries the operations work on; each starts as the list's "default".
-struct cursor {
-    cfg_server *server;
-    cfg_stream *stream;
-    cfg_intake *intake;
-    cfg_decoder *decoder;
-    cfg_encoder *encoder;
-};
-
 // What a reason holds until a setter refuses.
 constexpr char kUntouched[] = "untouched";
 
@@ -68,46 +60,40 @@ bool is_empty(const char *text)
 }
 
 // A reason must be a readable, non-empty static text.
-void check_outcome(int result, const char *reason, const char *value, const char *setter,
-                   bool null_clears = false)
+void check_outcome(int result, const char *reason, const char *value, const fuzz_setter_op &op)
 {
-    FUZZ_CHECK(result == 0 || result == -1, "%s returned %d", setter, result);
+    FUZZ_CHECK(result == 0 || result == -1, "<%s><%s> returned %d", op.where, op.element, result);
     if (result == 0) {
-        FUZZ_CHECK(reason == kUntouched, "%s succeeded but set a reason", setter);
-        FUZZ_CHECK(!is_empty(value) || (null_clears && value == nullptr),
-                   "%s accepted an empty value", setter);
+        FUZZ_CHECK(reason == kUntouched, "<%s><%s> succeeded but set a reason", op.where,
+                   op.element);
+        FUZZ_CHECK(!is_empty(value) || (op.null_clears && value == nullptr),
+                   "<%s><%s> accepted an empty value", op.where, op.element);
     } else {
         FUZZ_CHECK(reason != kUntouched && reason != nullptr && reason[0] != '\0',
-                   "%s refused without a reason", setter);
-        if (is_empty(value) && !(null_clears && value == nullptr))
-            FUZZ_CHECK(std::strcmp(reason, "empty") == 0, "%s refused an empty value with '%s'",
-                       setter, reason);
+                   "<%s><%s> refused without a reason", op.where, op.element);
+        if (is_empty(value) && !(op.null_clears && value == nullptr))
+            FUZZ_CHECK(std::strcmp(reason, "empty") == 0,
+                       "<%s><%s> refused an empty value with '%s'", op.where, op.element, reason);
     }
 }
 
-template <typename Entry, typename List>
-void call(int (*setter)(Entry *, List, const char *, const char **), Entry *entry, List list,
-          const char *value, const char *name, bool null_clears = false)
+void call(const fuzz_setter_op &op, fuzz_cursor &c, const char *value)
 {
     const char *reason = kUntouched;
-    const int result = setter(entry, list, value, &reason);
-    check_outcome(result, reason, value, name, null_clears);
+    const int result = op.call(op.row, c, value, &reason);
+    check_outcome(result, reason, value, op);
     // A null errstrp must be taken as well.
-    setter(entry, list, value, nullptr);
+    op.call(op.row, c, value, nullptr);
 }
 
-void call(int (*setter)(const char *, const char **), const char *value, const char *name)
+void validate_all(const fuzz_cursor &c)
 {
-    const char *reason = kUntouched;
-    const int result = setter(value, &reason);
-    check_outcome(result, reason, value, name);
-}
-
-template <typename Entry> void validate(int (*check)(Entry *, const char **), Entry *entry)
-{
-    const char *reason = nullptr;
-    if (check(entry, &reason) != 0)
-        FUZZ_CHECK(reason != nullptr && reason[0] != '\0', "a validation refused without reason");
+    cfg_entry_kinds::for_each([&]<const auto &Kind>() {
+        const char *reason = nullptr;
+        if (Kind.validate(std::get<fuzz_entry_of<Kind> *>(c), &reason) != 0)
+            FUZZ_CHECK(reason != nullptr && reason[0] != '\0',
+                       "a validation of a %s refused without reason", Kind.entry);
+    });
 }
 
 volatile size_t getter_sink;
@@ -119,36 +105,32 @@ size_t touch(const char *text)
     return text != nullptr ? std::strlen(text) : 0;
 }
 
-void touch_getters(const cursor &c)
+void touch_value(const char *value, void *arg)
+{
+    *static_cast<size_t *>(arg) += touch(value);
+}
+
+// Every name, and what the writer would write of every field of the
+// cursor's entries and of the metadata, through the getters the registry's
+// rows call.
+void touch_getters(const fuzz_cursor &c)
 {
     size_t n = 0;
-    n += touch(cfg_server_get_name(c.server)) + touch(cfg_server_get_protocol_str(c.server)) +
-         touch(cfg_server_get_hostname(c.server)) + touch(cfg_server_get_user(c.server)) +
-         touch(cfg_server_get_password(c.server)) + touch(cfg_server_get_tls_str(c.server)) +
-         touch(cfg_server_get_tls_cipher_suite(c.server)) + touch(cfg_server_get_ca_dir(c.server)) +
-         touch(cfg_server_get_ca_file(c.server)) + touch(cfg_server_get_client_cert(c.server));
-    n += touch(cfg_stream_get_name(c.stream)) + touch(cfg_stream_get_mountpoint(c.stream)) +
-         touch(cfg_stream_get_intake(c.stream)) + touch(cfg_stream_get_server(c.stream)) +
-         touch(cfg_stream_get_format_str(c.stream)) + touch(cfg_stream_get_encoder(c.stream)) +
-         touch(cfg_stream_get_stream_name(c.stream)) + touch(cfg_stream_get_stream_url(c.stream)) +
-         touch(cfg_stream_get_stream_genre(c.stream)) +
-         touch(cfg_stream_get_stream_description(c.stream)) +
-         touch(cfg_stream_get_stream_quality(c.stream)) +
-         touch(cfg_stream_get_stream_bitrate(c.stream)) +
-         touch(cfg_stream_get_stream_samplerate(c.stream)) +
-         touch(cfg_stream_get_stream_channels(c.stream));
-    n += touch(cfg_intake_get_name(c.intake)) + touch(cfg_intake_get_type_str(c.intake)) +
-         touch(cfg_intake_get_filename(c.intake));
-    n += touch(cfg_decoder_get_name(c.decoder)) + touch(cfg_decoder_get_program(c.decoder));
-    n += touch(cfg_encoder_get_name(c.encoder)) + touch(cfg_encoder_get_program(c.encoder));
-    n += touch(cfg_get_metadata_program()) + touch(cfg_get_metadata_format_str());
-    for (int number : {cfg_server_get_port(c.server), cfg_server_get_tls(c.server),
-                       cfg_server_get_protocol(c.server), cfg_stream_get_public(c.stream),
-                       cfg_stream_get_format(c.stream), cfg_intake_get_type(c.intake),
-                       cfg_intake_get_shuffle(c.intake), cfg_intake_get_stream_once(c.intake),
-                       cfg_encoder_get_format(c.encoder), cfg_get_metadata_refresh_interval()})
-        n += static_cast<size_t>(number);
-    n += cfg_server_get_reconnect_attempts(c.server);
+    cfg_document_sections::for_each([&]<const auto &Section>() {
+        if constexpr (Section.entry == nullptr) {
+            for (const auto &field : Section.fields)
+                n += touch(field.get().c_str());
+        } else {
+            auto *entry = std::get<fuzz_entry_of<Section> *>(c);
+            n += touch(Section.name(entry));
+            for (const auto &field : Section.fields) {
+                if (field.each != nullptr)
+                    field.each(entry, touch_value, &n);
+                else
+                    n += touch(field.get(entry).c_str());
+            }
+        }
+    });
     getter_sink = n;
 }
 
@@ -177,82 +159,6 @@ void check_document_wellformed()
     xmlFreeDoc(doc);
 }
 
-using server_setter = cfg_field_setter<cfg_server, cfg_server_list>;
-using stream_setter = cfg_field_setter<cfg_stream, cfg_stream_list>;
-using intake_setter = cfg_field_setter<cfg_intake, cfg_intake_list>;
-using decoder_setter = cfg_field_setter<cfg_decoder, cfg_decoder_list>;
-using encoder_setter = cfg_field_setter<cfg_encoder, cfg_encoder_list>;
-using global_setter = cfg_metadata_setter;
-
-template <typename Setter> struct named_setter {
-    Setter set;
-    const char *name;
-};
-
-constexpr named_setter<server_setter> kServerSetters[] = {
-    {cfg_server_set_name, "cfg_server_set_name"},
-    {cfg_server_set_protocol, "cfg_server_set_protocol"},
-    {cfg_server_set_hostname, "cfg_server_set_hostname"},
-    {cfg_server_set_port, "cfg_server_set_port"},
-    {cfg_server_set_user, "cfg_server_set_user"},
-    {cfg_server_set_password, "cfg_server_set_password"},
-    {cfg_server_set_tls, "cfg_server_set_tls"},
-    {cfg_server_set_tls_cipher_suite, "cfg_server_set_tls_cipher_suite"},
-    {cfg_server_set_ca_dir, "cfg_server_set_ca_dir"},
-    {cfg_server_set_ca_file, "cfg_server_set_ca_file"},
-    {cfg_server_set_client_cert, "cfg_server_set_client_cert"},
-    {cfg_server_set_reconnect_attempts, "cfg_server_set_reconnect_attempts"},
-};
-
-constexpr named_setter<stream_setter> kStreamSetters[] = {
-    {cfg_stream_set_name, "cfg_stream_set_name"},
-    {cfg_stream_set_mountpoint, "cfg_stream_set_mountpoint"},
-    {cfg_stream_set_intake, "cfg_stream_set_intake"},
-    {cfg_stream_set_server, "cfg_stream_set_server"},
-    {cfg_stream_set_public, "cfg_stream_set_public"},
-    {cfg_stream_set_format, "cfg_stream_set_format"},
-    {cfg_stream_set_encoder, "cfg_stream_set_encoder"},
-    {cfg_stream_set_stream_name, "cfg_stream_set_stream_name"},
-    {cfg_stream_set_stream_url, "cfg_stream_set_stream_url"},
-    {cfg_stream_set_stream_genre, "cfg_stream_set_stream_genre"},
-    {cfg_stream_set_stream_description, "cfg_stream_set_stream_description"},
-    {cfg_stream_set_stream_quality, "cfg_stream_set_stream_quality"},
-    {cfg_stream_set_stream_bitrate, "cfg_stream_set_stream_bitrate"},
-    {cfg_stream_set_stream_samplerate, "cfg_stream_set_stream_samplerate"},
-    {cfg_stream_set_stream_channels, "cfg_stream_set_stream_channels"},
-};
-
-constexpr named_setter<intake_setter> kIntakeSetters[] = {
-    {cfg_intake_set_name, "cfg_intake_set_name"},
-    {cfg_intake_set_type, "cfg_intake_set_type"},
-    {cfg_intake_set_filename, "cfg_intake_set_filename"},
-    {cfg_intake_set_shuffle, "cfg_intake_set_shuffle"},
-    {cfg_intake_set_stream_once, "cfg_intake_set_stream_once"},
-};
-
-constexpr named_setter<decoder_setter> kDecoderSetters[] = {
-    {cfg_decoder_set_name, "cfg_decoder_set_name"},
-    {cfg_decoder_set_program, "cfg_decoder_set_program"},
-    {cfg_decoder_add_ext, "cfg_decoder_add_ext"},
-};
-
-constexpr named_setter<encoder_setter> kEncoderSetters[] = {
-    {cfg_encoder_set_name, "cfg_encoder_set_name"},
-    {cfg_encoder_set_format_str, "cfg_encoder_set_format_str"},
-    {cfg_encoder_set_program, "cfg_encoder_set_program"},
-};
-
-constexpr named_setter<global_setter> kGlobalSetters[] = {
-    {cfg_set_metadata_program, "cfg_set_metadata_program"},
-    {cfg_set_metadata_format_str, "cfg_set_metadata_format_str"},
-    {cfg_set_metadata_refresh_interval, "cfg_set_metadata_refresh_interval"},
-    {cfg_set_metadata_normalize_strings, "cfg_set_metadata_normalize_strings"},
-    {cfg_set_metadata_no_updates, "cfg_set_metadata_no_updates"},
-    {cfg_set_program_name, "cfg_set_program_name"},
-    {cfg_set_program_config_file, "cfg_set_program_config_file"},
-    {cfg_set_program_second_path, "cfg_set_program_second_path"},
-};
-
 // Operations that are no setter of one text.
 enum other_op : uint8_t {
     kSelectEntry,   // next byte picks the kind; the text names the entry
@@ -264,101 +170,67 @@ enum other_op : uint8_t {
     kOtherOps,
 };
 
-constexpr size_t kSetterOps = std::size(kServerSetters) + std::size(kStreamSetters) +
-                              std::size(kIntakeSetters) + std::size(kDecoderSetters) +
-                              std::size(kEncoderSetters) + std::size(kGlobalSetters);
+constexpr size_t kSetterOps = kFuzzSetterOps.size();
 
-// Entries come and go; after a removal the cursor falls back on "default".
-void reselect(cursor &c)
+// The entry of each kind named "default", which every cursor starts at and
+// falls back on after a removal.
+void reselect(fuzz_cursor &c)
 {
-    if (c.decoder == nullptr)
-        c.decoder = cfg_decoder_list_get(cfg_get_decoders(), "default");
-    if (c.encoder == nullptr)
-        c.encoder = cfg_encoder_list_get(cfg_get_encoders(), "default");
+    cfg_entry_kinds::for_each([&]<const auto &Kind>() {
+        auto *&entry = std::get<fuzz_entry_of<Kind> *>(c);
+        if (entry == nullptr)
+            entry = Kind.get(Kind.list(), "default");
+    });
 }
 
 void run(input_reader &in)
 {
-    cursor c{
-        cfg_server_list_get(cfg_get_servers(), "default"),
-        cfg_stream_list_get(cfg_get_streams(), "default"),
-        cfg_intake_list_get(cfg_get_intakes(), "default"),
-        cfg_decoder_list_get(cfg_get_decoders(), "default"),
-        cfg_encoder_list_get(cfg_get_encoders(), "default"),
-    };
+    fuzz_cursor c{};
+    reselect(c);
     for (int steps = 0; !in.empty() && steps < 256; steps++) {
         size_t op = in.byte() % (kSetterOps + kOtherOps);
         if (op < kSetterOps) {
-            const char *value = in.text();
-            if (op < std::size(kServerSetters)) {
-                const auto &s = kServerSetters[op];
-                call(s.set, c.server, cfg_get_servers(), value, s.name);
-            } else if ((op -= std::size(kServerSetters)) < std::size(kStreamSetters)) {
-                const auto &s = kStreamSetters[op];
-                call(s.set, c.stream, cfg_get_streams(), value, s.name,
-                     s.set == cfg_stream_set_encoder);
-            } else if ((op -= std::size(kStreamSetters)) < std::size(kIntakeSetters)) {
-                const auto &s = kIntakeSetters[op];
-                call(s.set, c.intake, cfg_get_intakes(), value, s.name);
-            } else if ((op -= std::size(kIntakeSetters)) < std::size(kDecoderSetters)) {
-                const auto &s = kDecoderSetters[op];
-                call(s.set, c.decoder, cfg_get_decoders(), value, s.name);
-            } else if ((op -= std::size(kDecoderSetters)) < std::size(kEncoderSetters)) {
-                const auto &s = kEncoderSetters[op];
-                call(s.set, c.encoder, cfg_get_encoders(), value, s.name);
-            } else {
-                const auto &s = kGlobalSetters[op - std::size(kEncoderSetters)];
-                call(s.set, value, s.name);
-            }
+            call(kFuzzSetterOps[op], c, in.text());
         } else {
             switch (static_cast<other_op>(op - kSetterOps)) {
             case kSelectEntry: {
-                const uint8_t kind = in.byte() % 5;
+                const uint8_t kind = in.byte() % cfg_entry_kinds::size;
                 const char *name = in.text();
                 // An empty name selects nothing; the cursor stays.
-                if (kind == 0) {
-                    if (auto *e = cfg_server_list_get(cfg_get_servers(), name))
-                        c.server = e;
-                } else if (kind == 1) {
-                    if (auto *e = cfg_stream_list_get(cfg_get_streams(), name))
-                        c.stream = e;
-                } else if (kind == 2) {
-                    if (auto *e = cfg_intake_list_get(cfg_get_intakes(), name))
-                        c.intake = e;
-                } else if (kind == 3) {
-                    if (auto *e = cfg_decoder_list_get(cfg_get_decoders(), name))
-                        c.decoder = e;
-                } else {
-                    if (auto *e = cfg_encoder_list_get(cfg_get_encoders(), name))
-                        c.encoder = e;
-                }
+                uint8_t at = 0;
+                cfg_entry_kinds::any_of([&]<const auto &Kind>() {
+                    if (at++ != kind)
+                        return false;
+                    if (auto *e = Kind.get(Kind.list(), name))
+                        std::get<fuzz_entry_of<Kind> *>(c) = e;
+                    return true;
+                });
                 break;
             }
             case kRemoveEntry:
                 if (in.byte() % 2 == 0)
-                    cfg_decoder_list_remove(cfg_get_decoders(), &c.decoder);
+                    cfg_decoder_list_remove(cfg_get_decoders(), &std::get<cfg_decoder *>(c));
                 else
-                    cfg_encoder_list_remove(cfg_get_encoders(), &c.encoder);
+                    cfg_encoder_list_remove(cfg_get_encoders(), &std::get<cfg_encoder *>(c));
                 reselect(c);
                 break;
             case kEncoderFormat:
                 FUZZ_CHECK(cfg_encoder_set_format(
-                               c.encoder, CFG_STREAM_MIN + in.byte() % (CFG_STREAM_MAX -
-                                                                        CFG_STREAM_MIN + 1)) == 0,
+                               std::get<cfg_encoder *>(c),
+                               CFG_STREAM_MIN +
+                                   in.byte() % (CFG_STREAM_MAX - CFG_STREAM_MIN + 1)) == 0,
                            "a format code within range was refused");
                 break;
-            case kClearEncoder:
-                FUZZ_CHECK(cfg_stream_set_encoder(c.stream, cfg_get_streams(), nullptr, nullptr) ==
+            case kClearEncoder: {
+                cfg_stream *stream = std::get<cfg_stream *>(c);
+                FUZZ_CHECK(cfg_stream_set_encoder(stream, cfg_get_streams(), nullptr, nullptr) ==
                                0,
                            "clearing the encoder failed");
-                FUZZ_CHECK(cfg_stream_get_encoder(c.stream) == nullptr, "encoder not cleared");
+                FUZZ_CHECK(cfg_stream_get_encoder(stream) == nullptr, "encoder not cleared");
                 break;
+            }
             case kValidate:
-                validate(cfg_server_validate, c.server);
-                validate(cfg_stream_validate, c.stream);
-                validate(cfg_intake_validate, c.intake);
-                validate(cfg_decoder_validate, c.decoder);
-                validate(cfg_encoder_validate, c.encoder);
+                validate_all(c);
                 break;
             case kPlaceholders:
                 check_placeholders(in.text());

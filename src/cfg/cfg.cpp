@@ -52,9 +52,7 @@ void cfg_clear(cfg_config *config)
     cfg_intake_list_destroy(&config->intakes);
     cfg_encoder_list_destroy(&config->encoders);
     cfg_decoder_list_destroy(&config->decoders);
-    cfg_value::clear_text(config->metadata.format_str, kAllocModule);
     *config = cfg_config{};
-    config->metadata.refresh_interval = -1;
 }
 
 cfg_config *cfg_active()
@@ -104,25 +102,22 @@ int cfg_set_metadata_program(const char *program_text, const char **errstrp)
 
 int cfg_set_metadata_format_str(const char *format_str, const char **errstrp)
 {
-    return cfg_value::set_text(metadata().format_str, format_str, errstrp, kAllocModule,
-                               check_format_str);
+    return metadata().format_str.set(format_str, errstrp, kAllocModule, check_format_str);
 }
 
 int cfg_set_metadata_refresh_interval(const char *refresh_interval, const char **errstrp)
 {
-    return cfg_value::set_number(metadata().refresh_interval, refresh_interval,
-                                 kCfgMetadataRefreshIntervalMin, kCfgMetadataRefreshIntervalMax,
-                                 errstrp);
+    return metadata().refresh_interval.set(refresh_interval, errstrp);
 }
 
 int cfg_set_metadata_normalize_strings(const char *normalize_strings, const char **errstrp)
 {
-    return cfg_value::set_boolean(metadata().normalize_strings, normalize_strings, errstrp);
+    return metadata().normalize_strings.set(normalize_strings, errstrp);
 }
 
 int cfg_set_metadata_no_updates(const char *no_updates, const char **errstrp)
 {
-    return cfg_value::set_boolean(metadata().no_updates, no_updates, errstrp);
+    return metadata().no_updates.set(no_updates, errstrp);
 }
 
 const char *cfg_get_metadata_program()
@@ -132,7 +127,7 @@ const char *cfg_get_metadata_program()
 
 const char *cfg_get_metadata_format_str()
 {
-    return metadata().format_str;
+    return metadata().format_str.get();
 }
 
 int cfg_get_metadata_refresh_interval()

@@ -4,6 +4,7 @@
 // outside both and are never reset.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "cfg/cfg_decoder.h"
@@ -11,6 +12,7 @@
 #include "cfg/cfg_intake.h"
 #include "cfg/cfg_server.h"
 #include "cfg/cfg_stream.h"
+#include "cfg/cfg_value.h"
 
 enum {
     CFG_SOURCE_XML = 0,
@@ -21,15 +23,22 @@ enum {
 inline constexpr long long kCfgMetadataRefreshIntervalMin = INT32_MIN;
 inline constexpr long long kCfgMetadataRefreshIntervalMax = INT32_MAX;
 
+// The most bytes the metadata program takes; a longer one is refused, and
+// its cut copy kept.
+inline constexpr std::size_t kCfgMetadataProgramMax = 1023;
+
+// Each setting is declared with what it takes, and frees what it holds
+// itself.
 struct cfg_metadata {
-    char program[1024];
-    char *format_str;
-    int32_t refresh_interval; // below 0: not set
-    int normalize_strings;
-    int no_updates;
+    char program[kCfgMetadataProgramMax + 1];
+    cfg_value::text format_str;
+    cfg_value::number<int32_t, kCfgMetadataRefreshIntervalMin, kCfgMetadataRefreshIntervalMax>
+        refresh_interval{-1}; // below 0: not set
+    cfg_value::flag normalize_strings;
+    cfg_value::flag no_updates;
 };
 
-// Owns its lists (created on first access) and the format string.
+// Owns its lists (created on first access); the metadata owns its texts.
 struct cfg_config {
     cfg_decoder_list decoders;
     cfg_encoder_list encoders;

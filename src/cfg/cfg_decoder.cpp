@@ -34,17 +34,35 @@ file_ext *find_ext(cfg_list_head<file_ext> &exts, const char *ext)
     return nullptr;
 }
 
+// The extensions a decoder holds, in the order it took them, freed with it.
+// The head points into itself, so it stays where it was made.
+struct ext_list : cfg_list_head<file_ext> {
+    ext_list() { cfg_list::init<file_ext>(*this); }
+    ext_list(const ext_list &) = delete;
+    ext_list &operator=(const ext_list &) = delete;
+    ~ext_list()
+    {
+        for (file_ext *e = first, *next; e != nullptr; e = next) {
+            next = e->link.next;
+            XFREE(e->ext);
+            XFREE(e);
+        }
+    }
+};
+
 } // namespace
 
+// Each field is declared with what it takes, and frees what it holds
+// itself.
 struct cfg_decoder {
     cfg_named_link<cfg_decoder> link;
     char *name;
-    char *program;
+    cfg_value::text program;
     // The placeholder rule the program breaks, judged once when it is set:
     // a decoder that gives up an extension is checked again, which must
     // not cost a pass over a program of megabytes each time.
     const char *program_fault;
-    cfg_list_head<file_ext> file_exts;
+    ext_list file_exts;
     uint64_t ext_orders; // the order the next extension gets
 };
 
@@ -139,21 +157,6 @@ struct ext_registry {
     static void dispose(head &list) { list.exts.release(kAllocModule); }
 };
 
-void release(cfg_decoder &decoder)
-{
-    cfg_value::clear_text(decoder.program, kAllocModule);
-    while (file_ext *e = decoder.file_exts.first) {
-        cfg_list::unlink(decoder.file_exts, e);
-        XFREE(e->ext);
-        XFREE(e);
-    }
-}
-
-void prepare(cfg_decoder &decoder)
-{
-    cfg_list::init(decoder.file_exts);
-}
-
 // The first extension, in the order of a walk over the list's decoders,
 // that matches `ext`.
 file_ext *held_ext(cfg_decoder_list list, const char *ext)
@@ -169,7 +172,7 @@ file_ext *held_ext(cfg_decoder_list list, const char *ext)
     return nullptr;
 }
 
-using list_ops = cfg_list::named<cfg_decoder, kAllocModule, release, prepare, ext_registry>;
+using list_ops = cfg_list::named<cfg_decoder, kAllocModule, ext_registry>;
 
 } // namespace
 
@@ -233,9 +236,10 @@ int cfg_decoder_set_name(cfg_decoder *decoder, cfg_decoder_list list, const char
 int cfg_decoder_set_program(cfg_decoder *decoder, cfg_decoder_list, const char *program,
                             const char **errstrp)
 {
-    if (cfg_value::set_text(decoder->program, program, errstrp, kAllocModule) != 0)
+    if (decoder->program.set(program, errstrp, kAllocModule) != 0)
         return -1;
-    decoder->program_fault = cfg_placeholder_fault(decoder->program, cfg_placeholder_decoder_rules);
+    decoder->program_fault =
+        cfg_placeholder_fault(decoder->program.get(), cfg_placeholder_decoder_rules);
     return 0;
 }
 
@@ -275,7 +279,7 @@ void cfg_decoder_foreach_ext(cfg_decoder *decoder, cfg_decoder_ext_fn fn, void *
 
 int cfg_decoder_validate(cfg_decoder *decoder, const char **errstrp)
 {
-    if (decoder->program == nullptr)
+    if (!decoder->program.is_set())
         return cfg_value::fail(errstrp, "program not set");
     if (decoder->file_exts.first == nullptr)
         return cfg_value::fail(errstrp, "no file extensions registered");
@@ -291,5 +295,5 @@ const char *cfg_decoder_get_name(cfg_decoder *decoder)
 
 const char *cfg_decoder_get_program(cfg_decoder *decoder)
 {
-    return decoder->program;
+    return decoder->program.get();
 }

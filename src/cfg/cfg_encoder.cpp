@@ -10,21 +10,19 @@ constexpr const char kAllocModule[] = "cfg_encoder";
 
 } // namespace
 
+// Each field is declared with what it takes, and frees what it holds
+// itself. The format is set through a check of its own, which takes a
+// code as well as a name.
 struct cfg_encoder {
     cfg_named_link<cfg_encoder> link;
     char *name;
     int format;
-    char *program;
+    cfg_value::text program;
 };
 
 namespace {
 
-void release(cfg_encoder &encoder)
-{
-    cfg_value::clear_text(encoder.program, kAllocModule);
-}
-
-using list_ops = cfg_list::named<cfg_encoder, kAllocModule, release>;
+using list_ops = cfg_list::named<cfg_encoder, kAllocModule>;
 
 } // namespace
 
@@ -102,16 +100,17 @@ int cfg_encoder_set_format_str(cfg_encoder *encoder, cfg_encoder_list, const cha
 int cfg_encoder_set_program(cfg_encoder *encoder, cfg_encoder_list, const char *program,
                             const char **errstrp)
 {
-    return cfg_value::set_text(encoder->program, program, errstrp, kAllocModule);
+    return encoder->program.set(program, errstrp, kAllocModule);
 }
 
 int cfg_encoder_validate(cfg_encoder *encoder, const char **errstrp)
 {
     if (encoder->format == CFG_STREAM_INVALID)
         return cfg_value::fail(errstrp, "format not set");
-    if (encoder->program == nullptr)
+    if (!encoder->program.is_set())
         return cfg_value::fail(errstrp, "program not set");
-    if (const char *reason = cfg_placeholder_fault(encoder->program, cfg_placeholder_encoder_rules))
+    if (const char *reason =
+            cfg_placeholder_fault(encoder->program.get(), cfg_placeholder_encoder_rules))
         return cfg_value::fail(errstrp, reason);
     return 0;
 }
@@ -128,5 +127,5 @@ int cfg_encoder_get_format(cfg_encoder *encoder)
 
 const char *cfg_encoder_get_program(cfg_encoder *encoder)
 {
-    return encoder->program;
+    return encoder->program.get();
 }

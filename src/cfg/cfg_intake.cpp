@@ -6,31 +6,22 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfg_intake";
 
-constexpr cfg_code_name kTypes[] = {
-    {"autodetect", CFG_INTAKE_AUTODETECT}, {"file", CFG_INTAKE_FILE},
-    {"playlist", CFG_INTAKE_PLAYLIST},     {"program", CFG_INTAKE_PROGRAM},
-    {"stdin", CFG_INTAKE_STDIN},
-};
-
 } // namespace
 
+// Each field is declared with what it takes, and frees what it holds
+// itself.
 struct cfg_intake {
     cfg_named_link<cfg_intake> link;
     char *name;
-    int type;
-    cfg_value::bounded_text<1024> filename;
-    int shuffle;
-    int stream_once;
+    cfg_value::code<kCfgIntakeTypes, cfg_value::kUnsupported> type;
+    cfg_value::bounded_text<kCfgIntakeFilenameMax> filename;
+    cfg_value::flag shuffle;
+    cfg_value::flag stream_once;
 };
 
 namespace {
 
-void release(cfg_intake &intake)
-{
-    intake.filename.clear(kAllocModule);
-}
-
-using list_ops = cfg_list::named<cfg_intake, kAllocModule, release>;
+using list_ops = cfg_list::named<cfg_intake, kAllocModule>;
 
 } // namespace
 
@@ -82,7 +73,7 @@ int cfg_intake_set_name(cfg_intake *intake, cfg_intake_list list, const char *na
 
 int cfg_intake_set_type(cfg_intake *intake, cfg_intake_list, const char *type, const char **errstrp)
 {
-    return cfg_value::set_code(intake->type, type, kTypes, "unsupported", errstrp);
+    return intake->type.set(type, errstrp);
 }
 
 int cfg_intake_set_filename(cfg_intake *intake, cfg_intake_list, const char *filename,
@@ -94,13 +85,13 @@ int cfg_intake_set_filename(cfg_intake *intake, cfg_intake_list, const char *fil
 int cfg_intake_set_shuffle(cfg_intake *intake, cfg_intake_list, const char *shuffle,
                            const char **errstrp)
 {
-    return cfg_value::set_boolean(intake->shuffle, shuffle, errstrp);
+    return intake->shuffle.set(shuffle, errstrp);
 }
 
 int cfg_intake_set_stream_once(cfg_intake *intake, cfg_intake_list, const char *stream_once,
                                const char **errstrp)
 {
-    return cfg_value::set_boolean(intake->stream_once, stream_once, errstrp);
+    return intake->stream_once.set(stream_once, errstrp);
 }
 
 int cfg_intake_validate(cfg_intake *intake, const char **errstrp)
@@ -122,7 +113,7 @@ int cfg_intake_get_type(cfg_intake *intake)
 
 const char *cfg_intake_get_type_str(cfg_intake *intake)
 {
-    return cfg_value::code_name(kTypes, intake->type, "autodetect");
+    return cfg_value::code_name(kCfgIntakeTypes, intake->type, "autodetect");
 }
 
 const char *cfg_intake_get_filename(cfg_intake *intake)

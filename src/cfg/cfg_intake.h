@@ -1,7 +1,10 @@
 // Intake entries: where the tracks of a stream come from.
 #pragma once
 
+#include <cstddef>
+
 #include "cfg/cfg_list.h"
+#include "cfg/cfg_value.h"
 
 enum {
     CFG_INTAKE_AUTODETECT = 0,
@@ -10,6 +13,18 @@ enum {
     CFG_INTAKE_PROGRAM = 3,
     CFG_INTAKE_STDIN = 4,
 };
+
+// The types as their names are written, with their codes; the first is the
+// one assumed while unset.
+inline constexpr cfg_code_name kCfgIntakeTypes[] = {
+    {"autodetect", CFG_INTAKE_AUTODETECT}, {"file", CFG_INTAKE_FILE},
+    {"playlist", CFG_INTAKE_PLAYLIST},     {"program", CFG_INTAKE_PROGRAM},
+    {"stdin", CFG_INTAKE_STDIN},
+};
+
+// The most bytes a file name takes; a longer one is refused, and its cut
+// copy kept.
+inline constexpr std::size_t kCfgIntakeFilenameMax = 1023;
 
 struct cfg_intake;
 using cfg_intake_list = cfg_named_head<cfg_intake> *;

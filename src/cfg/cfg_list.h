@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <source_location>
 #include <strings.h>
 
@@ -215,13 +217,12 @@ template <typename Entry> struct no_registry {
 };
 
 // The operations every entry kind offers under its own names. `Module` tags
-// the allocations; `Release` frees what the kind owns besides its name;
-// `Prepare`, when given, sets up a new zero-filled entry before use;
-// `Registry` is the kind's own index, if any. Allocating operations take the
-// caller's source location so that an out-of-memory alert names the module's
-// line, not this header's.
-template <typename Entry, const char *Module, void (*Release)(Entry &),
-          void (*Prepare)(Entry &) = nullptr, typename Registry = no_registry<Entry>>
+// the allocations; `Registry` is the kind's own index, if any. An entry is
+// made value-initialised, and its fields free what they hold when it is
+// destroyed: no kind keeps a list of them to release by hand. Allocating
+// operations take the caller's source location so that an out-of-memory
+// alert names the module's line, not this header's.
+template <typename Entry, const char *Module, typename Registry = no_registry<Entry>>
 struct named {
     using head = typename Registry::head;
     using visit_fn = void (*)(Entry *, void *);
@@ -287,11 +288,9 @@ struct named {
     {
         if (name == nullptr || name[0] == '\0')
             return nullptr;
-        auto *entry =
-            static_cast<Entry *>(xcalloc(1, sizeof(Entry) + kNameRoom, Module, at.line()));
+        void *block = xmalloc(sizeof(Entry) + kNameRoom, Module, at.line());
+        Entry *entry = ::new (block) Entry();
         entry->name = copy_name(entry, name, at.line());
-        if constexpr (Prepare != nullptr)
-            Prepare(*entry);
         return entry;
     }
 
@@ -300,8 +299,8 @@ struct named {
         if (entryp == nullptr || *entryp == nullptr)
             return;
         Entry *entry = *entryp;
-        Release(*entry);
         free_name(entry);
+        std::destroy_at(entry);
         xfree(entry, Module, 0);
         *entryp = nullptr;
     }

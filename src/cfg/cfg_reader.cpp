@@ -1,6 +1,7 @@
 #include "cfg/cfg_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +63,7 @@ class document_reader {
 
     static bool is_section(const xml_node *node)
     {
-        for (const section_reader &s : kSections) {
+        for (const section_reader &s : sections()) {
             if (named(node, s.name))
                 return true;
         }
@@ -91,7 +92,28 @@ class document_reader {
         const char *name;
         read_fn read;
     };
-    static const section_reader kSections[6];
+
+    // One reader for each section of the registry, by its name.
+    template <const auto &...Sections>
+    static constexpr auto readers(cfg_section_list<Sections...>)
+    {
+        return std::array<section_reader, sizeof...(Sections)>{
+            section_reader{Sections.section, reader_of<Sections>()}...};
+    }
+
+    template <const auto &Section> static constexpr read_fn reader_of()
+    {
+        if constexpr (Section.entry == nullptr)
+            return &document_reader::read_metadata;
+        else
+            return &document_reader::read_list<Section>;
+    }
+
+    static const std::array<section_reader, cfg_document_sections::size> &sections()
+    {
+        static constexpr auto kSections = readers(cfg_document_sections{});
+        return kSections;
+    }
 
     // A node without text (no children) is handed over as null. An entity
     // the parser did not expand (an external one, say) would drop out of
@@ -297,18 +319,9 @@ class document_reader {
     bool failed_ = false;
 };
 
-const document_reader::section_reader document_reader::kSections[6] = {
-    {kCfgServers.section, &document_reader::read_list<kCfgServers>},
-    {kCfgStreams.section, &document_reader::read_list<kCfgStreams>},
-    {kCfgIntakes.section, &document_reader::read_list<kCfgIntakes>},
-    {kCfgMetadata.section, &document_reader::read_metadata},
-    {kCfgDecoders.section, &document_reader::read_list<kCfgDecoders>},
-    {kCfgEncoders.section, &document_reader::read_list<kCfgEncoders>},
-};
-
 void document_reader::read_section(const xml_node *section)
 {
-    for (const section_reader &s : kSections) {
+    for (const section_reader &s : sections()) {
         if (named(section, s.name)) {
             (this->*s.read)(section);
             return;
@@ -360,20 +373,7 @@ int cfg_check_fd_mode(int fd, const char *name)
 
 namespace {
 
-// The entry elements of the five list sections, named as the reader names
-// them; a section may occur more than once.
-struct entry_kind {
-    const char *section;
-    const char *entry;
-};
-
-constexpr entry_kind kEntryKinds[] = {
-    {kCfgServers.section, kCfgServers.entry},   {kCfgStreams.section, kCfgStreams.entry},
-    {kCfgIntakes.section, kCfgIntakes.entry},   {kCfgDecoders.section, kCfgDecoders.entry},
-    {kCfgEncoders.section, kCfgEncoders.entry},
-};
-
-// The name an entry element ends up with: that of its last "name" field,
+// The name an entry element ends up with: that of its last name field,
 // each renaming the entry; "" for one whose text is refused, null without
 // one.
 const char *entry_name(xml_text_joiner &texts, const xml_node *entry,
@@ -381,7 +381,7 @@ const char *entry_name(xml_text_joiner &texts, const xml_node *entry,
 {
     const xml_node *last = nullptr;
     for (const xml_node *child = entry->children; child != nullptr; child = child->next) {
-        if (named(child, "name"))
+        if (named(child, kCfgNameElement))
             last = child;
     }
     if (last == nullptr)
@@ -401,8 +401,8 @@ void walk_entries(const xml_tree &tree, const cfg_document_observer &observer)
     for (const xml_node *section = tree.root()->children; section != nullptr;
          section = section->next) {
         const auto kind = std::ranges::find_if(
-            kEntryKinds, [&](const entry_kind &k) { return named(section, k.section); });
-        if (kind == std::end(kEntryKinds))
+            kCfgEntryKinds, [&](const cfg_section_info &k) { return named(section, k.section); });
+        if (kind == kCfgEntryKinds.end())
             continue;
         for (const xml_node *node = section->children; node != nullptr; node = node->next) {
             if (!named(node, kind->entry))

@@ -9,54 +9,33 @@ namespace {
 
 constexpr const char kAllocModule[] = "cfg_server";
 
-constexpr cfg_code_name kProtocols[] = {
-    {"http", CFG_PROTO_HTTP},
-    {"https", CFG_PROTO_HTTPS},
-    {"icy", CFG_PROTO_ICY},
-    {"roaraudio", CFG_PROTO_ROARAUDIO},
-};
-
-constexpr cfg_code_name kTlsModes[] = {
-    {"may", CFG_TLS_MAY},
-    {"none", CFG_TLS_NONE},
-    {"required", CFG_TLS_REQUIRED},
-};
-
 } // namespace
 
-// A bound of N lets a text hold at most N-1 characters.
+// Each field is declared with what it takes; its setter and getter below
+// are one call each, and it frees what it holds itself.
 struct cfg_server {
     cfg_named_link<cfg_server> link;
     char *name;
-    int protocol;
-    int port;
-    int tls;
-    uint32_t reconnect_attempts;
-    cfg_value::bounded_text<NI_MAXHOST> hostname;
-    cfg_value::bounded_text<256> user;
-    cfg_value::bounded_text<256> password;
-    cfg_value::bounded_text<2048> tls_cipher_suite;
-    cfg_value::bounded_text<1024> ca_dir;
-    cfg_value::bounded_text<1024> ca_file;
-    cfg_value::bounded_text<1024> client_cert;
+    cfg_value::code<kCfgServerProtocols, cfg_value::kUnsupported> protocol;
+    cfg_value::number<int, kCfgServerPortMin, kCfgServerPortMax> port; // 0 while unset
+    cfg_value::code<kCfgServerTlsModes, cfg_value::kInvalid> tls;
+    cfg_value::number<uint32_t, kCfgServerReconnectAttemptsMin, kCfgServerReconnectAttemptsMax>
+        reconnect_attempts;
+    cfg_value::bounded_text<kCfgServerHostnameMax> hostname;
+    cfg_value::bounded_text<kCfgServerUserMax> user;
+    cfg_value::bounded_text<kCfgServerPasswordMax> password;
+    cfg_value::bounded_text<kCfgServerTlsCipherSuiteMax> tls_cipher_suite;
+    cfg_value::bounded_text<kCfgServerPathMax> ca_dir;
+    cfg_value::bounded_text<kCfgServerPathMax> ca_file;
+    cfg_value::bounded_text<kCfgServerPathMax> client_cert;
 };
 
-static_assert(NI_MAXHOST == 1025);
+// The client keeps a host name in a buffer of NI_MAXHOST bytes.
+static_assert(kCfgServerHostnameMax == NI_MAXHOST - 1);
 
 namespace {
 
-void release(cfg_server &server)
-{
-    server.hostname.clear(kAllocModule);
-    server.user.clear(kAllocModule);
-    server.password.clear(kAllocModule);
-    server.tls_cipher_suite.clear(kAllocModule);
-    server.ca_dir.clear(kAllocModule);
-    server.ca_file.clear(kAllocModule);
-    server.client_cert.clear(kAllocModule);
-}
-
-using list_ops = cfg_list::named<cfg_server, kAllocModule, release>;
+using list_ops = cfg_list::named<cfg_server, kAllocModule>;
 
 } // namespace
 
@@ -109,7 +88,7 @@ int cfg_server_set_name(cfg_server *server, cfg_server_list list, const char *na
 int cfg_server_set_protocol(cfg_server *server, cfg_server_list, const char *protocol,
                             const char **errstrp)
 {
-    return cfg_value::set_code(server->protocol, protocol, kProtocols, "unsupported", errstrp);
+    return server->protocol.set(protocol, errstrp);
 }
 
 int cfg_server_set_hostname(cfg_server *server, cfg_server_list, const char *hostname,
@@ -120,7 +99,7 @@ int cfg_server_set_hostname(cfg_server *server, cfg_server_list, const char *hos
 
 int cfg_server_set_port(cfg_server *server, cfg_server_list, const char *port, const char **errstrp)
 {
-    return cfg_value::set_number(server->port, port, kCfgServerPortMin, kCfgServerPortMax, errstrp);
+    return server->port.set(port, errstrp);
 }
 
 int cfg_server_set_user(cfg_server *server, cfg_server_list, const char *user, const char **errstrp)
@@ -136,7 +115,7 @@ int cfg_server_set_password(cfg_server *server, cfg_server_list, const char *pas
 
 int cfg_server_set_tls(cfg_server *server, cfg_server_list, const char *tls, const char **errstrp)
 {
-    return cfg_value::set_code(server->tls, tls, kTlsModes, "invalid", errstrp);
+    return server->tls.set(tls, errstrp);
 }
 
 int cfg_server_set_tls_cipher_suite(cfg_server *server, cfg_server_list, const char *suite,
@@ -166,9 +145,7 @@ int cfg_server_set_client_cert(cfg_server *server, cfg_server_list, const char *
 int cfg_server_set_reconnect_attempts(cfg_server *server, cfg_server_list, const char *attempts,
                                       const char **errstrp)
 {
-    return cfg_value::set_number(server->reconnect_attempts, attempts,
-                                 kCfgServerReconnectAttemptsMin, kCfgServerReconnectAttemptsMax,
-                                 errstrp);
+    return server->reconnect_attempts.set(attempts, errstrp);
 }
 
 int cfg_server_validate(cfg_server *server, const char **errstrp)
@@ -192,7 +169,7 @@ int cfg_server_get_protocol(cfg_server *server)
 
 const char *cfg_server_get_protocol_str(cfg_server *server)
 {
-    return cfg_value::code_name(kProtocols, server->protocol, "http");
+    return cfg_value::code_name(kCfgServerProtocols, server->protocol, "http");
 }
 
 const char *cfg_server_get_hostname(cfg_server *server)
@@ -202,7 +179,8 @@ const char *cfg_server_get_hostname(cfg_server *server)
 
 int cfg_server_get_port(cfg_server *server)
 {
-    return server->port != 0 ? server->port : kCfgServerDefaultPort;
+    const int port = server->port;
+    return port != 0 ? port : kCfgServerDefaultPort;
 }
 
 const char *cfg_server_get_user(cfg_server *server)
@@ -217,12 +195,14 @@ const char *cfg_server_get_password(cfg_server *server)
 
 int cfg_server_get_tls(cfg_server *server)
 {
-    return server->protocol == CFG_PROTO_HTTPS ? CFG_TLS_REQUIRED : server->tls;
+    if (server->protocol == CFG_PROTO_HTTPS)
+        return CFG_TLS_REQUIRED;
+    return server->tls;
 }
 
 const char *cfg_server_get_tls_str(cfg_server *server)
 {
-    return cfg_value::code_name(kTlsModes, cfg_server_get_tls(server), "may");
+    return cfg_value::code_name(kCfgServerTlsModes, cfg_server_get_tls(server), "may");
 }
 
 const char *cfg_server_get_tls_cipher_suite(cfg_server *server)

@@ -3,9 +3,11 @@
 // under https) are supplied by the getters and never stored.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "cfg/cfg_list.h"
+#include "cfg/cfg_value.h"
 
 enum {
     CFG_PROTO_HTTP = 0,
@@ -20,6 +22,20 @@ enum {
     CFG_TLS_REQUIRED = 2,
 };
 
+// The words the protocol and the TLS mode take, with their codes; the
+// first of each is the one assumed while unset.
+inline constexpr cfg_code_name kCfgServerProtocols[] = {
+    {"http", CFG_PROTO_HTTP},
+    {"https", CFG_PROTO_HTTPS},
+    {"icy", CFG_PROTO_ICY},
+    {"roaraudio", CFG_PROTO_ROARAUDIO},
+};
+inline constexpr cfg_code_name kCfgServerTlsModes[] = {
+    {"may", CFG_TLS_MAY},
+    {"none", CFG_TLS_NONE},
+    {"required", CFG_TLS_REQUIRED},
+};
+
 // What the getters give for a port or a user never set.
 inline constexpr int kCfgServerDefaultPort = 8000;
 inline constexpr char kCfgServerDefaultUser[] = "source";
@@ -29,6 +45,14 @@ inline constexpr long long kCfgServerPortMin = 1;
 inline constexpr long long kCfgServerPortMax = 65535;
 inline constexpr long long kCfgServerReconnectAttemptsMin = 0;
 inline constexpr long long kCfgServerReconnectAttemptsMax = UINT32_MAX;
+
+// The most bytes each text takes; a longer one is refused, and its cut
+// copy kept.
+inline constexpr std::size_t kCfgServerHostnameMax = 1024;
+inline constexpr std::size_t kCfgServerUserMax = 255;
+inline constexpr std::size_t kCfgServerPasswordMax = 255;
+inline constexpr std::size_t kCfgServerTlsCipherSuiteMax = 2047;
+inline constexpr std::size_t kCfgServerPathMax = 1023; // ca_dir, ca_file, client_cert
 
 struct cfg_server;
 using cfg_server_list = cfg_named_head<cfg_server> *;

@@ -5,53 +5,40 @@
 namespace {
 
 constexpr const char kAllocModule[] = "cfg_stream";
-
-constexpr cfg_code_name kFormats[] = {
-    {"Ogg", CFG_STREAM_OGG},
-    {"MP3", CFG_STREAM_MP3},
-    {"WebM", CFG_STREAM_WEBM},
-    {"Matroska", CFG_STREAM_MATROSKA},
-};
+constexpr char kUnsupportedFormat[] = "unsupported stream format";
 
 } // namespace
 
+// Each field is declared with what it takes, and frees what it holds
+// itself. The texts have no bound of their own but the document's.
 struct cfg_stream {
     cfg_named_link<cfg_stream> link;
     char *name;
-    char *mountpoint;
-    char *intake;
-    char *server;
-    int is_public;
-    int format;
-    char *encoder;
-    char *stream_name;
-    char *stream_url;
-    char *stream_genre;
-    char *stream_description;
-    char *stream_quality;
-    char *stream_bitrate;
-    char *stream_samplerate;
-    char *stream_channels;
+    cfg_value::text mountpoint;
+    cfg_value::text intake;
+    cfg_value::text server;
+    cfg_value::flag is_public;
+    cfg_value::code<kCfgStreamFormats, kUnsupportedFormat> format;
+    cfg_value::text encoder;
+    cfg_value::text stream_name;
+    cfg_value::text stream_url;
+    cfg_value::text stream_genre;
+    cfg_value::text stream_description;
+    cfg_value::text stream_quality;
+    cfg_value::text stream_bitrate;
+    cfg_value::text stream_samplerate;
+    cfg_value::text stream_channels;
 };
 
 namespace {
 
-void release(cfg_stream &stream)
-{
-    for (char **text : {&stream.mountpoint, &stream.intake, &stream.server, &stream.encoder,
-                        &stream.stream_name, &stream.stream_url, &stream.stream_genre,
-                        &stream.stream_description, &stream.stream_quality, &stream.stream_bitrate,
-                        &stream.stream_samplerate, &stream.stream_channels})
-        cfg_value::clear_text(*text, kAllocModule);
-}
-
-using list_ops = cfg_list::named<cfg_stream, kAllocModule, release>;
+using list_ops = cfg_list::named<cfg_stream, kAllocModule>;
 
 } // namespace
 
 int cfg_stream_format_from_name(const char *name, int *fmt)
 {
-    const cfg_code_name *entry = cfg_value::find_name(kFormats, name);
+    const cfg_code_name *entry = cfg_value::find_name(kCfgStreamFormats, name);
     if (entry == nullptr)
         return -1;
     *fmt = entry->code;
@@ -60,7 +47,7 @@ int cfg_stream_format_from_name(const char *name, int *fmt)
 
 const char *cfg_stream_format_name(int fmt)
 {
-    return cfg_value::code_name(kFormats, fmt, nullptr);
+    return cfg_value::code_name(kCfgStreamFormats, fmt, nullptr);
 }
 
 cfg_stream_list cfg_stream_list_create()
@@ -112,90 +99,89 @@ int cfg_stream_set_name(cfg_stream *stream, cfg_stream_list list, const char *na
 int cfg_stream_set_mountpoint(cfg_stream *stream, cfg_stream_list, const char *mountpoint,
                               const char **errstrp)
 {
-    return cfg_value::set_text(stream->mountpoint, mountpoint, errstrp, kAllocModule);
+    return stream->mountpoint.set(mountpoint, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_intake(cfg_stream *stream, cfg_stream_list, const char *intake,
                           const char **errstrp)
 {
-    return cfg_value::set_text(stream->intake, intake, errstrp, kAllocModule);
+    return stream->intake.set(intake, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_server(cfg_stream *stream, cfg_stream_list, const char *server,
                           const char **errstrp)
 {
-    return cfg_value::set_text(stream->server, server, errstrp, kAllocModule);
+    return stream->server.set(server, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_public(cfg_stream *stream, cfg_stream_list, const char *is_public,
                           const char **errstrp)
 {
-    return cfg_value::set_boolean(stream->is_public, is_public, errstrp);
+    return stream->is_public.set(is_public, errstrp);
 }
 
 int cfg_stream_set_format(cfg_stream *stream, cfg_stream_list, const char *format,
                           const char **errstrp)
 {
-    return cfg_value::set_code(stream->format, format, kFormats, "unsupported stream format",
-                               errstrp);
+    return stream->format.set(format, errstrp);
 }
 
 int cfg_stream_set_encoder(cfg_stream *stream, cfg_stream_list, const char *encoder,
                            const char **errstrp)
 {
     if (encoder == nullptr) {
-        cfg_value::clear_text(stream->encoder, kAllocModule);
+        stream->encoder.clear();
         return 0;
     }
-    return cfg_value::set_text(stream->encoder, encoder, errstrp, kAllocModule);
+    return stream->encoder.set(encoder, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_name(cfg_stream *stream, cfg_stream_list, const char *text,
                                const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_name, text, errstrp, kAllocModule);
+    return stream->stream_name.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_url(cfg_stream *stream, cfg_stream_list, const char *text,
                               const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_url, text, errstrp, kAllocModule);
+    return stream->stream_url.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_genre(cfg_stream *stream, cfg_stream_list, const char *text,
                                 const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_genre, text, errstrp, kAllocModule);
+    return stream->stream_genre.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_description(cfg_stream *stream, cfg_stream_list, const char *text,
                                       const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_description, text, errstrp, kAllocModule);
+    return stream->stream_description.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_quality(cfg_stream *stream, cfg_stream_list, const char *text,
                                   const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_quality, text, errstrp, kAllocModule);
+    return stream->stream_quality.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_bitrate(cfg_stream *stream, cfg_stream_list, const char *text,
                                   const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_bitrate, text, errstrp, kAllocModule);
+    return stream->stream_bitrate.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_samplerate(cfg_stream *stream, cfg_stream_list, const char *text,
                                      const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_samplerate, text, errstrp, kAllocModule);
+    return stream->stream_samplerate.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_set_stream_channels(cfg_stream *stream, cfg_stream_list, const char *text,
                                    const char **errstrp)
 {
-    return cfg_value::set_text(stream->stream_channels, text, errstrp, kAllocModule);
+    return stream->stream_channels.set(text, errstrp, kAllocModule);
 }
 
 int cfg_stream_validate(cfg_stream *stream, const char **errstrp)
@@ -212,17 +198,17 @@ const char *cfg_stream_get_name(cfg_stream *stream)
 
 const char *cfg_stream_get_mountpoint(cfg_stream *stream)
 {
-    return stream->mountpoint;
+    return stream->mountpoint.get();
 }
 
 const char *cfg_stream_get_intake(cfg_stream *stream)
 {
-    return stream->intake;
+    return stream->intake.get();
 }
 
 const char *cfg_stream_get_server(cfg_stream *stream)
 {
-    return stream->server;
+    return stream->server.get();
 }
 
 int cfg_stream_get_public(cfg_stream *stream)
@@ -242,45 +228,45 @@ const char *cfg_stream_get_format_str(cfg_stream *stream)
 
 const char *cfg_stream_get_encoder(cfg_stream *stream)
 {
-    return stream->encoder;
+    return stream->encoder.get();
 }
 
 const char *cfg_stream_get_stream_name(cfg_stream *stream)
 {
-    return stream->stream_name;
+    return stream->stream_name.get();
 }
 
 const char *cfg_stream_get_stream_url(cfg_stream *stream)
 {
-    return stream->stream_url;
+    return stream->stream_url.get();
 }
 
 const char *cfg_stream_get_stream_genre(cfg_stream *stream)
 {
-    return stream->stream_genre;
+    return stream->stream_genre.get();
 }
 
 const char *cfg_stream_get_stream_description(cfg_stream *stream)
 {
-    return stream->stream_description;
+    return stream->stream_description.get();
 }
 
 const char *cfg_stream_get_stream_quality(cfg_stream *stream)
 {
-    return stream->stream_quality;
+    return stream->stream_quality.get();
 }
 
 const char *cfg_stream_get_stream_bitrate(cfg_stream *stream)
 {
-    return stream->stream_bitrate;
+    return stream->stream_bitrate.get();
 }
 
 const char *cfg_stream_get_stream_samplerate(cfg_stream *stream)
 {
-    return stream->stream_samplerate;
+    return stream->stream_samplerate.get();
 }
 
 const char *cfg_stream_get_stream_channels(cfg_stream *stream)
 {
-    return stream->stream_channels;
+    return stream->stream_channels.get();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cfg/cfg_list.h"
+#include "cfg/cfg_value.h"
 
 enum {
     CFG_STREAM_INVALID = 0,
@@ -13,6 +14,14 @@ enum {
     CFG_STREAM_MATROSKA = 4,
     CFG_STREAM_MIN = CFG_STREAM_OGG,
     CFG_STREAM_MAX = CFG_STREAM_MATROSKA,
+};
+
+// The formats as their names are written, with their codes.
+inline constexpr cfg_code_name kCfgStreamFormats[] = {
+    {"Ogg", CFG_STREAM_OGG},
+    {"MP3", CFG_STREAM_MP3},
+    {"WebM", CFG_STREAM_WEBM},
+    {"Matroska", CFG_STREAM_MATROSKA},
 };
 
 struct cfg_stream;

@@ -1,8 +1,11 @@
-// The few shapes every setter of the configuration model takes, so that each
-// setter is one call and every value of one kind follows the same rules.
-// A refusal returns -1 with a static reason text in *errstrp (when given)
-// and leaves the stored value as it was, except that an over-long text
-// of bounded length still leaves its cut copy behind.
+// The few shapes every field of the configuration model takes. A field is
+// declared as a member of one of these types, which holds its bound (a
+// text's most bytes, a number's range, the words it takes), so that its
+// setter is one call, every value of one kind follows the same rules, and
+// what it holds is freed with it. A refusal returns -1 with a static
+// reason text in *errstrp (when given) and leaves the stored value as it
+// was, except that an over-long text of bounded length still leaves its
+// cut copy behind.
 #pragma once
 
 #include <cstddef>
@@ -60,82 +63,100 @@ template <std::size_t N> const char *get_buffer(const char (&buffer)[N])
     return buffer[0] != '\0' ? buffer : nullptr;
 }
 
-// A text of an entry that keeps the limit of a buffer of N bytes (at most
-// N-1 characters, the same refusals and the same cut copy as set_buffer)
-// but holds only what it holds: a heap block sized to the value, or nothing
-// while unset. An entry of many such fields thus costs what its values
-// cost, not the sum of their limits.
-//
-// All zero is the unset text, so that it can live in the zero-filled
-// blocks the lists allocate; like those blocks it has no destructor, and
-// the entry's release frees it with clear().
-template <std::size_t N> struct bounded_text {
-    static_assert(N >= 2, "a text must have room for one character");
+// The block of text a field owns, freed with the field: a heap block sized
+// to the value, or nothing while unset, so that an entry of many texts
+// costs what its values cost, and no release of an entry can forget one.
+// Null is the unset text; an empty text is never stored. It reads as the
+// pointer it holds, as the plain `char *` it replaced did.
+class owned_text {
+  public:
+    constexpr owned_text() = default;
+    owned_text(const owned_text &) = delete;
+    owned_text &operator=(const owned_text &) = delete;
+    owned_text(owned_text &&other) noexcept : text_(other.text_) { other.text_ = nullptr; }
+    owned_text &operator=(owned_text &&other) noexcept
+    {
+        if (this != &other) {
+            clear();
+            text_ = other.text_;
+            other.text_ = nullptr;
+        }
+        return *this;
+    }
+    ~owned_text() { clear(); }
 
-    char *text;
+    const char *get() const { return text_; }
+    bool is_set() const { return text_ != nullptr; }
+    operator const char *() const { return text_; }
 
-    // The copy comes before the length is judged, as with set_buffer: a
-    // refused over-long value leaves its first N-1 characters behind.
+    void clear()
+    {
+        xfree(text_, "cfg_value", 0);
+        text_ = nullptr;
+    }
+
+  protected:
+    // `copy` is a block the caller allocated; what it replaces is freed
+    // only now, since the copy may have been made from it.
+    void replace(char *copy)
+    {
+        xfree(text_, "cfg_value", 0);
+        text_ = copy;
+    }
+
+  private:
+    char *text_ = nullptr;
+};
+
+// A text of at most Max bytes. The copy comes before the length is judged,
+// as with set_buffer: a refused over-long value leaves its first Max bytes
+// behind.
+template <std::size_t Max> class bounded_text : public owned_text {
+  public:
+    static_assert(Max >= 1, "a text must have room for one character");
+    static constexpr std::size_t max = Max;
+
     int set(const char *value, const char **errstrp, const char *module,
             std::source_location at = std::source_location::current())
     {
         if (is_empty(value))
             return fail(errstrp, "empty");
-        const std::size_t length = strnlen(value, N);
-        const std::size_t kept = length < N ? length : N - 1;
-        // Copy before freeing: `value` may lie within the stored text.
+        const std::size_t length = strnlen(value, Max + 1);
+        const std::size_t kept = length <= Max ? length : Max;
         auto *copy = static_cast<char *>(xmalloc(kept + 1, module, at.line()));
         std::memcpy(copy, value, kept);
         copy[kept] = '\0';
-        xfree(text, module, at.line());
-        text = copy;
-        if (length >= N)
+        replace(copy);
+        if (length > Max)
             return fail(errstrp, "too long");
         return 0;
     }
-
-    // Null while unset: an empty text is never stored.
-    const char *get() const { return text; }
-    bool is_set() const { return text != nullptr; }
-
-    void clear(const char *module, std::source_location at = std::source_location::current())
-    {
-        xfree(text, module, at.line());
-        text = nullptr;
-    }
 };
 
-// Optional check of an owned text before it replaces the stored one: returns
-// the reason text of the first rule the value breaks, or null.
+// Optional check of a text before it replaces the stored one: returns the
+// reason text of the first rule the value breaks, or null.
 using text_check = const char *(*)(const char *value);
 
-// Owned texts have no length of their own to keep to, but one that no
-// document could carry back is refused as too long.
-inline int set_text(char *&slot, const char *value, const char **errstrp, const char *module,
-                    text_check check = nullptr,
-                    std::source_location at = std::source_location::current())
-{
-    if (is_empty(value))
-        return fail(errstrp, "empty");
-    if (!cfg_text_fits_document(value))
-        return fail(errstrp, "too long");
-    if (check != nullptr) {
-        if (const char *reason = check(value))
-            return fail(errstrp, reason);
+// A text with no length of its own to keep to; but one that no document
+// could carry back is refused as too long, and nothing of it is kept.
+class text : public owned_text {
+  public:
+    int set(const char *value, const char **errstrp, const char *module,
+            text_check check = nullptr,
+            std::source_location at = std::source_location::current())
+    {
+        if (is_empty(value))
+            return fail(errstrp, "empty");
+        if (!cfg_text_fits_document(value))
+            return fail(errstrp, "too long");
+        if (check != nullptr) {
+            if (const char *reason = check(value))
+                return fail(errstrp, reason);
+        }
+        replace(xstrdup(value, module, at.line()));
+        return 0;
     }
-    // Copy before freeing: `value` may be the stored text itself.
-    char *copy = xstrdup(value, module, at.line());
-    xfree(slot, module, at.line());
-    slot = copy;
-    return 0;
-}
-
-inline void clear_text(char *&slot, const char *module,
-                       std::source_location at = std::source_location::current())
-{
-    xfree(slot, module, at.line());
-    slot = nullptr;
-}
+};
 
 inline const cfg_code_name *find_name(std::span<const cfg_code_name> table, const char *name)
 {
@@ -145,6 +166,10 @@ inline const cfg_code_name *find_name(std::span<const cfg_code_name> table, cons
     }
     return nullptr;
 }
+
+// The reasons a word outside a field's table is refused for.
+inline constexpr char kInvalid[] = "invalid";
+inline constexpr char kUnsupported[] = "unsupported";
 
 // The table is searched in its order; the first match wins.
 inline int set_code(int &slot, const char *value, std::span<const cfg_code_name> table,
@@ -173,11 +198,6 @@ inline constexpr cfg_code_name kBooleanWords[] = {
     {"true", 1}, {"yes", 1}, {"1", 1}, {"false", 0}, {"no", 0}, {"0", 0},
 };
 
-inline int set_boolean(int &slot, const char *value, const char **errstrp)
-{
-    return set_code(slot, value, kBooleanWords, "invalid", errstrp);
-}
-
 // strtonum's own reason text goes back to the caller on a refused number.
 template <typename T>
 int set_number(T &slot, const char *value, long long min, long long max, const char **errstrp)
@@ -191,5 +211,42 @@ int set_number(T &slot, const char *value, long long min, long long max, const c
     slot = static_cast<T>(number);
     return 0;
 }
+
+// A whole number from Min to Max; it reads as the number it holds.
+template <typename T, long long Min, long long Max> class number {
+  public:
+    static_assert(Min <= Max);
+    static constexpr long long min = Min;
+    static constexpr long long max = Max;
+
+    constexpr number() = default;
+    constexpr explicit number(T initial) : value_(initial) {}
+
+    int set(const char *value, const char **errstrp)
+    {
+        return set_number(value_, value, Min, Max, errstrp);
+    }
+    constexpr operator T() const { return value_; }
+
+  private:
+    T value_{};
+};
+
+// One of the words of `Words` (in any letter case), held as its code; a
+// word outside them is refused for `Unknown`. It reads as the code.
+template <const auto &Words, const char *Unknown> class code {
+  public:
+    int set(const char *value, const char **errstrp)
+    {
+        return set_code(value_, value, Words, Unknown, errstrp);
+    }
+    constexpr operator int() const { return value_; }
+
+  private:
+    int value_ = 0;
+};
+
+// A boolean: one of kBooleanWords, 0 until set.
+using flag = code<kBooleanWords, kInvalid>;
 
 } // namespace cfg_value

@@ -221,11 +221,11 @@ template <typename Walk> void write_section(document_sink &out, const char *elem
     put_tag(out, "  </", element, ">\n");
 }
 
-// The servers, streams and intakes sections are written even when empty;
-// the decoders and encoders sections only when they hold an entry.
-template <const auto &Kind> void write_list(document_out &to, bool when_empty)
+// Some sections are written even when empty (servers, streams and intakes);
+// the others only when they hold an entry.
+template <const auto &Kind> void write_list(document_out &to)
 {
-    if (!when_empty && Kind.count(Kind.list()) == 0)
+    if (!Kind.written_when_empty && Kind.count(Kind.list()) == 0)
         return;
     write_section(*to.sink, Kind.section,
                   [&] { Kind.for_each(Kind.list(), write_entry<Kind>, &to); });
@@ -255,11 +255,7 @@ void write_document(FILE *file, bool hide_secrets)
     document_sink out(file);
     document_out to{&out, hide_secrets};
     put_tag(out, "<", kCfgDocumentRoot, ">\n");
-    write_list<kCfgServers>(to, true);
-    write_list<kCfgStreams>(to, true);
-    write_list<kCfgIntakes>(to, true);
-    write_list<kCfgDecoders>(to, false);
-    write_list<kCfgEncoders>(to, false);
+    cfg_entry_kinds::for_each([&]<const auto &Kind>() { write_list<Kind>(to); });
     write_metadata(out);
     put_tag(out, "</", kCfgDocumentRoot, ">\n");
 }

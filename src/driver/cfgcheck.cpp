@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -208,21 +209,23 @@ class document_check {
 
     merge_check merges;
 
-    // The line of the element that gave the stream of that name its final
-    // name, so that a reference problem points at the stream as written;
-    // 0 for none. The table is made at the first question: most documents
-    // never ask.
-    long stream_line(const char *name) const
+    // The line of the element that gave the entry of that name in the
+    // section its final name, so that a reference problem points at the
+    // entry as written; 0 for none. A section's table is made at its first
+    // question: most documents never ask.
+    long entry_line(const char *section, const char *name) const
     {
-        if (!stream_lines_made_) {
+        auto lines = std::ranges::find(entry_lines_, std::string_view(section),
+                                       &section_lines::section);
+        if (lines == entry_lines_.end()) {
+            lines = entry_lines_.insert(entry_lines_.end(), {section, {}});
             for (const seen_entry &s : entries_) {
-                if (s.section == kCfgStreams.section)
-                    stream_lines_[fold(s.name.c_str())] = s.line;
+                if (s.section == section)
+                    lines->lines[fold(s.name.c_str())] = s.line;
             }
-            stream_lines_made_ = true;
         }
-        const auto line = stream_lines_.find(fold(name));
-        return line != stream_lines_.end() ? line->second : 0L;
+        const auto line = lines->lines.find(fold(name));
+        return line != lines->lines.end() ? line->second : 0L;
     }
 
   private:
@@ -255,17 +258,28 @@ class document_check {
     void entry(const cfg_document_entry &e)
     {
         merges.entry(e);
-        // The observer's texts end with the call; the tables' names stay.
+        // The observer's texts end with the call; the registry's names stay.
         std::string_view section;
-        for (std::string_view known : {kCfgServers.section, kCfgStreams.section, kCfgIntakes.section,
-                                       kCfgDecoders.section, kCfgEncoders.section}) {
-            if (known == e.section)
-                section = known;
+        for (const cfg_section_info &kind : kCfgEntryKinds) {
+            if (kind.section == std::string_view(e.section))
+                section = kind.section;
         }
         if (section == kCfgStreams.section)
             streams_++;
         entries_.push_back(
             seen_entry{section, e.line, kept(e.name != nullptr ? e.name : kCfgDefaultEntryName)});
+    }
+
+    // Whether the refused setting is its entry's name.
+    static bool is_name(const cfg_document_refusal &what)
+    {
+        for (const cfg_section_info &kind : kCfgEntryKinds) {
+            if (std::strcmp(kind.entry, what.entry) == 0) {
+                const cfg_field_info *field = kind.field(what.field);
+                return field != nullptr && field->type == cfg_field_type::name;
+            }
+        }
+        return false;
     }
 
     // The first entry element of the section that ends up with the name,
@@ -366,8 +380,7 @@ class document_check {
             return;
         }
         // A name another entry of the section already has.
-        if (what.entry != nullptr && what.value != nullptr &&
-            std::strcmp(what.field, "name") == 0) {
+        if (what.entry != nullptr && what.value != nullptr && is_name(what)) {
             const seen_entry *first = first_named(what.section, what.value);
             if (first != nullptr && first->line < what.entry_line) {
                 char text[64];
@@ -412,20 +425,30 @@ class document_check {
     unsigned int held_ = 0;              // the others
     std::string root_name_;              // as written
     struct seen_entry {
-        std::string_view section; // one of the field tables' section names
+        std::string_view section; // one of the registry's section names
         long line;
         std::string name; // as written, "default" for none
     };
     std::vector<seen_entry> entries_;
-    mutable std::unordered_map<std::string, long> stream_lines_;
-    mutable bool stream_lines_made_ = false;
+    struct section_lines {
+        std::string_view section;
+        std::unordered_map<std::string, long> lines; // by folded name
+    };
+    mutable std::vector<section_lines> entry_lines_;
     unsigned int problems_ = 0;
 };
 
-// A stream names its intake, server and encoder; a name that matches no
-// entry of that kind would leave the client without it at run time. An
-// unset reference is no problem. Names are resolved as the client resolves
-// them, by the lists' own lookups.
+// Whether entries of the kind name entries of other kinds.
+template <const auto &Kind> constexpr bool has_references()
+{
+    return std::ranges::any_of(Kind.fields,
+                               [](const auto &field) { return field.refers != nullptr; });
+}
+
+// An entry names entries of other kinds (a stream its intake, server and
+// encoder); a name that matches no entry of that kind would leave the
+// client without it at run time. An unset reference is no problem. Names
+// are resolved as the client resolves them, by the lists' own lookups.
 class reference_check {
   public:
     reference_check(const document_check &facts, log_input &messages)
@@ -433,28 +456,44 @@ class reference_check {
     {
     }
 
-    void run() { cfg_stream_list_foreach(cfg_get_streams(), check_stream, this); }
-
-  private:
-    static void check_stream(cfg_stream *stream, void *arg)
+    void run()
     {
-        auto *self = static_cast<reference_check *>(arg);
-        const char *intake = cfg_stream_get_intake(stream);
-        const char *server = cfg_stream_get_server(stream);
-        const char *encoder = cfg_stream_get_encoder(stream);
-        if (intake != nullptr && cfg_intake_list_find(cfg_get_intakes(), intake) == nullptr)
-            self->report(stream, "intake", intake);
-        if (server != nullptr && cfg_server_list_find(cfg_get_servers(), server) == nullptr)
-            self->report(stream, "server", server);
-        if (encoder != nullptr && cfg_encoder_list_find(cfg_get_encoders(), encoder) == nullptr)
-            self->report(stream, "encoder", encoder);
+        cfg_entry_kinds::for_each([this]<const auto &Kind>() {
+            if constexpr (has_references<Kind>())
+                Kind.for_each(Kind.list(), check_entry<Kind>, this);
+        });
     }
 
-    void report(cfg_stream *stream, const char *reference, const char *name)
+  private:
+    // Each reference of the entry, in the order of its kind's fields.
+    template <const auto &Kind> static void check_entry(auto *entry, void *arg)
     {
-        const char *stream_name = cfg_stream_get_name(stream);
-        messages_.error("%s[%ld]: stream (%s): %s: %s not found", messages_.path(),
-                        facts_.stream_line(stream_name), stream_name, reference, name);
+        auto *self = static_cast<reference_check *>(arg);
+        [&]<std::size_t... Field>(std::index_sequence<Field...>) {
+            (self->check_reference<Kind, Field>(entry), ...);
+        }(std::make_index_sequence<Kind.fields.size()>());
+    }
+
+    // The kind a reference names is known from the registry when this is
+    // built, and so is whether the field is one.
+    template <const auto &Kind, std::size_t Field> void check_reference(auto *entry)
+    {
+        constexpr const auto &field = Kind.fields[Field];
+        if constexpr (field.refers != nullptr) {
+            constexpr const auto &target =
+                cfg_entry_kinds::at<cfg_entry_kinds::index_of(field.refers)>();
+            const cfg_field_value name = field.get(entry);
+            if (name && target.find(target.list(), name.c_str()) == nullptr)
+                report(Kind.section, Kind.entry, Kind.name(entry), field.element, name.c_str());
+        }
+    }
+
+    void report(const char *section, const char *entry, const char *entry_name,
+                const char *reference, const char *name)
+    {
+        messages_.error("%s[%ld]: %s (%s): %s: %s not found", messages_.path(),
+                        facts_.entry_line(section, entry_name), entry, entry_name, reference,
+                        name);
     }
 
     const document_check &facts_;

@@ -20,58 +20,13 @@ namespace {
 // each comparison small, whatever a hostile file names its elements.
 constexpr size_t kComparedMax = 32;
 
-template <const auto &Fields> constexpr auto names_of()
-{
-    std::array<const char *, std::size(Fields)> names{};
-    for (size_t i = 0; i < names.size(); i++)
-        names[i] = Fields[i].element;
+// The sections' names, for a misspelt one at the root.
+constexpr auto kSectionNames = [] {
+    std::array<const char *, kCfgSections.size()> names{};
+    for (std::size_t i = 0; i < names.size(); i++)
+        names[i] = kCfgSections[i].section;
     return names;
-}
-
-constexpr auto kServerFieldNames = names_of<kCfgServerFields>();
-constexpr auto kStreamFieldNames = names_of<kCfgStreamFields>();
-constexpr auto kIntakeFieldNames = names_of<kCfgIntakeFields>();
-constexpr auto kDecoderFieldNames = names_of<kCfgDecoderFields>();
-constexpr auto kEncoderFieldNames = names_of<kCfgEncoderFields>();
-constexpr auto kMetadataFieldNames = names_of<kCfgMetadataFields>();
-
-template <typename Fields>
-std::optional<cfg_number_range> range_in(const Fields &fields, const char *field)
-{
-    for (const auto &row : fields) {
-        if (std::strcmp(row.element, field) == 0)
-            return row.range;
-    }
-    return std::nullopt;
-}
-
-template <const auto &Kind> std::optional<cfg_number_range> range_in_kind(const char *field)
-{
-    return range_in(Kind.fields, field);
-}
-
-// A list section, its entry element and the fields of an entry.
-struct list_kind {
-    const char *section;
-    const char *entry;
-    std::span<const char *const> fields;
-    // The bounds of a number field of the entry, if it is one.
-    std::optional<cfg_number_range> (*range)(const char *field);
-};
-
-constexpr list_kind kListKinds[] = {
-    {kCfgServers.section, kCfgServers.entry, kServerFieldNames, range_in_kind<kCfgServers>},
-    {kCfgStreams.section, kCfgStreams.entry, kStreamFieldNames, range_in_kind<kCfgStreams>},
-    {kCfgIntakes.section, kCfgIntakes.entry, kIntakeFieldNames, range_in_kind<kCfgIntakes>},
-    {kCfgDecoders.section, kCfgDecoders.entry, kDecoderFieldNames, range_in_kind<kCfgDecoders>},
-    {kCfgEncoders.section, kCfgEncoders.entry, kEncoderFieldNames, range_in_kind<kCfgEncoders>},
-};
-
-// In the reader's order.
-constexpr const char *kSectionNames[] = {
-    kCfgServers.section,  kCfgStreams.section,  kCfgIntakes.section,
-    kCfgMetadata.section, kCfgDecoders.section, kCfgEncoders.section,
-};
+}();
 
 // The reader compares names so.
 bool same_name(const char *a, const char *b)
@@ -79,18 +34,19 @@ bool same_name(const char *a, const char *b)
     return strcasecmp(a, b) == 0;
 }
 
-const list_kind *kind_of_section(const char *name)
+// A list section, or the metadata, by its element; null for none.
+const cfg_section_info *section_named(const char *name)
 {
-    for (const list_kind &kind : kListKinds) {
-        if (same_name(name, kind.section))
-            return &kind;
+    for (const cfg_section_info &section : kCfgSections) {
+        if (same_name(name, section.section))
+            return &section;
     }
     return nullptr;
 }
 
-const list_kind *kind_of_entry(const char *name)
+const cfg_section_info *kind_of_entry(const char *name)
 {
-    for (const list_kind &kind : kListKinds) {
+    for (const cfg_section_info &kind : kCfgEntryKinds) {
         if (same_name(name, kind.entry))
             return &kind;
     }
@@ -174,9 +130,9 @@ std::string spelling_hint(const char *name, std::span<const char *const> known)
 }
 
 // An entry element outside its section.
-std::string misplaced_entry_hint(const char *name, const list_kind *here)
+std::string misplaced_entry_hint(const char *name, const cfg_section_info *here)
 {
-    const list_kind *kind = kind_of_entry(name);
+    const cfg_section_info *kind = kind_of_entry(name);
     if (kind == nullptr || kind == here)
         return "";
     return "write <" + std::string(name) + "> inside <" + kind->section + ">";
@@ -197,9 +153,12 @@ std::string misplaced_field_hint(const char *name)
             }
         }
     };
-    for (const list_kind &kind : kListKinds)
-        look(kind.fields, "<" + std::string(kind.section) + "><" + kind.entry + ">");
-    look(kMetadataFieldNames, "<" + std::string(kCfgMetadata.section) + ">");
+    for (const cfg_section_info &section : kCfgSections) {
+        std::string where = "<" + std::string(section.section) + ">";
+        if (section.entry != nullptr)
+            where += "<" + std::string(section.entry) + ">";
+        look(section.elements, std::move(where));
+    }
     if (places != 1)
         return "";
     return "write <" + std::string(name) + "> inside " + place;
@@ -216,18 +175,20 @@ std::string unknown_element_hint(const char *name, const char *parent)
             hint = spelling_hint(name, kSectionNames);
         return hint;
     }
-    if (const list_kind *section = kind_of_section(parent)) {
+    const cfg_section_info *section = section_named(parent);
+    if (section != nullptr && section->entry != nullptr) {
         hint = misplaced_entry_hint(name, section);
         if (hint.empty()) {
             const char *const entry[] = {section->entry};
             hint = spelling_hint(name, entry);
         }
-    } else if (same_name(parent, kCfgMetadata.section)) {
-        hint = spelling_hint(name, kMetadataFieldNames);
+    } else if (section != nullptr) {
+        // The metadata section holds its settings itself.
+        hint = spelling_hint(name, section->elements);
         if (hint.empty())
             hint = misplaced_field_hint(name);
-    } else if (const list_kind *entry = kind_of_entry(parent)) {
-        hint = spelling_hint(name, entry->fields);
+    } else if (const cfg_section_info *entry = kind_of_entry(parent)) {
+        hint = spelling_hint(name, entry->elements);
         if (hint.empty())
             hint = misplaced_field_hint(name);
     }
@@ -235,13 +196,17 @@ std::string unknown_element_hint(const char *name, const char *parent)
     return hint.empty() ? version0_hint(name) : hint;
 }
 
+// The section of the refusal: its entry kind, or the metadata.
 std::optional<cfg_number_range> range_of(const cfg_document_refusal &what)
 {
-    if (what.entry == nullptr)
-        return range_in(kCfgMetadata.fields, what.field);
-    for (const list_kind &kind : kListKinds) {
-        if (std::strcmp(what.entry, kind.entry) == 0)
-            return kind.range(what.field);
+    for (const cfg_section_info &section : kCfgSections) {
+        const bool here = what.entry == nullptr
+                              ? section.entry == nullptr
+                              : section.entry != nullptr && std::strcmp(what.entry, section.entry) == 0;
+        if (here) {
+            const cfg_field_info *field = section.field(what.field);
+            return field != nullptr ? field->range : std::nullopt;
+        }
     }
     return std::nullopt;
 }

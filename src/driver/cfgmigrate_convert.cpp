@@ -41,8 +41,12 @@ using intake_setter = cfg_field_setter<cfg_intake, cfg_intake_list>;
 using decoder_setter = cfg_field_setter<cfg_decoder, cfg_decoder_list>;
 using encoder_setter = cfg_field_setter<cfg_encoder, cfg_encoder_list>;
 using metadata_setter = cfg_metadata_setter;
-using any_setter = std::variant<server_setter, stream_setter, intake_setter, decoder_setter,
-                                encoder_setter, metadata_setter>;
+
+// The setter of any field of the document: one alternative for each
+// section of the registry.
+template <const auto &...Sections>
+std::variant<cfg_setter_of<Sections>...> setter_variant(cfg_section_list<Sections...>);
+using any_setter = decltype(setter_variant(cfg_document_sections{}));
 
 // A version-0 element and a version-1 setter that the conversion hands
 // what it holds to.
@@ -453,44 +457,24 @@ int cfgmigrate_convert(const legacy_config *record, const char *path)
 
 namespace {
 
-// The field of `kind` whose setter is `setter`, as a place; false when the
-// kind has none.
-template <const auto &Kind, typename Setter>
-bool place_in(Setter setter, cfgmigrate_place *place)
-{
-    for (const auto &field : Kind.fields) {
-        if (field.set == setter) {
-            *place = {Kind.section, Kind.entry, field.element};
-            return true;
-        }
-    }
-    return false;
-}
-
+// The field whose setter is `setter`, as a place: it is sought in the
+// section whose setters have its shape. False when it has none.
 bool place_of(const any_setter &setter, cfgmigrate_place *place)
 {
     return std::visit(
         [place](auto set) {
             using Setter = decltype(set);
-            if constexpr (std::is_same_v<Setter, server_setter>)
-                return place_in<kCfgServers>(set, place);
-            else if constexpr (std::is_same_v<Setter, stream_setter>)
-                return place_in<kCfgStreams>(set, place);
-            else if constexpr (std::is_same_v<Setter, intake_setter>)
-                return place_in<kCfgIntakes>(set, place);
-            else if constexpr (std::is_same_v<Setter, decoder_setter>)
-                return place_in<kCfgDecoders>(set, place);
-            else if constexpr (std::is_same_v<Setter, encoder_setter>)
-                return place_in<kCfgEncoders>(set, place);
-            else {
-                for (const cfg_metadata_field &field : kCfgMetadata.fields) {
-                    if (field.set == set) {
-                        *place = {kCfgMetadata.section, nullptr, field.element};
-                        return true;
+            return cfg_document_sections::any_of([&]<const auto &Section>() {
+                if constexpr (std::is_same_v<Setter, cfg_setter_of<Section>>) {
+                    for (const auto &field : Section.fields) {
+                        if (field.set == set) {
+                            *place = {Section.section, Section.entry, field.element};
+                            return true;
+                        }
                     }
                 }
                 return false;
-            }
+            });
         },
         setter);
 }

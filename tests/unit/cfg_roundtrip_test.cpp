@@ -4,16 +4,20 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <random>
+#include <span>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
+#include <type_traits>
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_fields.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
 #include "test_support.h"
@@ -95,24 +99,23 @@ class Generator {
         return word;
     }
 
-    std::string word(std::initializer_list<const char *> words)
+    std::string word(std::span<const cfg_code_name> words)
     {
-        std::vector<const char *> all(words);
-        return mixed_case(all[below(static_cast<int>(all.size()))]);
+        return mixed_case(words[static_cast<std::size_t>(below(static_cast<int>(words.size())))].name);
     }
 
-    std::string boolean() { return word({"true", "yes", "1", "false", "no", "0"}); }
-    std::string format() { return word({"ogg", "mp3", "webm", "matroska"}); }
-
+    // Now and then one of the bounds, which are the likeliest to go wrong.
     std::string number(long long min, long long max)
     {
+        if (chance(20))
+            return std::to_string(chance(50) ? min : max);
         return std::to_string(std::uniform_int_distribution<long long>(min, max)(rng_));
     }
 
     // A command with the given placeholders, each once, in random order,
     // set off by blanks so that no token runs into another.
-    std::string command(std::initializer_list<const char *> required,
-                        std::initializer_list<const char *> optional)
+    std::string command(const std::vector<const char *> &required,
+                        const std::vector<const char *> &optional)
     {
         std::vector<const char *> tokens(required);
         for (const char *token : optional) {
@@ -130,39 +133,110 @@ class Generator {
     std::mt19937 rng_;
 };
 
-// Fails the test, naming the setter and the value, when a value the
+// A value the field takes, of any length it takes: a command or a format
+// holds each placeholder it needs once and some of those it may hold.
+std::string random_value(Generator &g, const cfg_field_info &field)
+{
+    switch (field.type) {
+    case cfg_field_type::number:
+        return g.number(field.range->min, field.range->max);
+    case cfg_field_type::word:
+    case cfg_field_type::flag:
+        return g.word(field.words);
+    case cfg_field_type::reference:
+        return g.text(40);
+    default:
+        break;
+    }
+    if (field.rules.empty())
+        return g.text(field.bound);
+    std::vector<const char *> required;
+    std::vector<const char *> optional;
+    for (const cfg_placeholder_rule &rule : field.rules) {
+        if (rule.rule == cfg_placeholder_rule::exactly_once)
+            required.push_back(rule.token);
+    }
+    for (const cfg_placeholder_rule &rule : field.rules) {
+        if (rule.rule == cfg_placeholder_rule::at_most_once &&
+            std::ranges::find_if(required, [&](const char *token) {
+                return std::strcmp(token, rule.token) == 0;
+            }) == required.end())
+            optional.push_back(rule.token);
+    }
+    return g.command(required, optional);
+}
+
+// Fails the test, naming the field and the value, when a value the
 // generator meant to be valid is refused.
 void expect_set(int result, const char *what, const std::string &value, const char *reason)
 {
     EXPECT_EQ(result, 0) << what << " refused \"" << value << "\": " << reason;
 }
 
-template <typename Entry, typename List>
-void maybe_set(Generator &g, Entry *entry, List list, int percent,
-               int (*setter)(Entry *, List, const char *, const char **), const char *what,
-               const std::string &value)
+template <const auto &Kind, typename Entry, typename List>
+void set_random(Generator &g, const typename std::remove_cvref_t<decltype(Kind)>::field &row,
+                const cfg_field_info &field, Entry *entry, List list, int index)
 {
-    if (!g.chance(percent))
+    // Unique within the list whatever the letter case, so no extension
+    // moves to another decoder.
+    if (field.repeats) {
+        const int values = 1 + g.below(3);
+        for (int i = 0; i < values; i++) {
+            const std::string value =
+                "." + g.text(12) + "#" + std::to_string(index) + "." + std::to_string(i);
+            const char *reason = nullptr;
+            expect_set(row.set(entry, list, value.c_str(), &reason), row.element, value, reason);
+        }
         return;
+    }
+    const std::string value = random_value(g, field);
     const char *reason = nullptr;
-    expect_set(setter(entry, list, value.c_str(), &reason), what, value, reason);
+    expect_set(row.set(entry, list, value.c_str(), &reason), row.element, value, reason);
 }
 
-#define MAYBE(percent, setter, value) maybe_set(g, entry, list, percent, setter, #setter, value)
-#define ALWAYS(setter, value) MAYBE(100, setter, value)
-
-// Builds `count` entries the way the program's own callers do: each starts
-// as "default" and is then named. Only the last may stay unnamed or be
-// named "default" in some letter case, since any later entry would take it
-// over (as the reader does with unnamed entries followed by named ones).
-template <typename Entry, typename List>
-void build_list(Generator &g, List list, Entry *(*get)(List, const char *),
-                int (*set_name)(Entry *, List, const char *, const char **),
-                void (*fill)(Generator &, Entry *, List, int index))
+// Whether the writer writes a line of the field, or a line for a value of
+// a field that repeats.
+template <typename Row, typename Entry> bool written(const Row &row, Entry *entry)
 {
+    if (row.each == nullptr)
+        return static_cast<bool>(row.get(entry));
+    bool any = false;
+    row.each(entry, [](const char *, void *arg) { *static_cast<bool *>(arg) = true; }, &any);
+    return any;
+}
+
+// Sets each field of the entry but its name, or not; an entry the model
+// refuses then gets every field it has no line for, and so the ones it
+// needs (only a standard-input intake, say, may go without a file name).
+template <const auto &Kind> void fill(Generator &g, auto *entry, auto list, int index)
+{
+    const auto &fields = cfg_fields::infos<Kind>;
+    for (std::size_t i = 0; i < fields.size(); i++) {
+        if (fields[i].type != cfg_field_type::name && g.chance(50))
+            set_random<Kind>(g, Kind.fields[i], fields[i], entry, list, index);
+    }
+    if (Kind.validate(entry, nullptr) == 0)
+        return;
+    for (std::size_t i = 0; i < fields.size(); i++) {
+        if (fields[i].type != cfg_field_type::name && !written(Kind.fields[i], entry))
+            set_random<Kind>(g, Kind.fields[i], fields[i], entry, list, index);
+    }
+    const char *reason = nullptr;
+    EXPECT_EQ(Kind.validate(entry, &reason), 0) << Kind.entry << ": " << reason;
+}
+
+// Builds up to three entries of the kind the way the program's own callers
+// do: each starts as "default" and is then named. Only the last may stay
+// unnamed or be named "default" in some letter case, since any later entry
+// would take it over (as the reader does with unnamed entries followed by
+// named ones).
+template <const auto &Kind> void build_list(Generator &g)
+{
+    const auto list = Kind.list();
+    const auto &name_row = Kind.fields[0]; // every kind's first field
     const int count = g.below(4);
     for (int i = 0; i < count; i++) {
-        Entry *entry = get(list, "default");
+        auto *entry = Kind.get(list, "default");
         const bool last = i == count - 1;
         const int how = last ? g.below(3) : 0;
         std::string name;
@@ -177,98 +251,27 @@ void build_list(Generator &g, List list, Entry *(*get)(List, const char *),
             if (name.empty())
                 return;
             const char *reason = nullptr;
-            expect_set(set_name(entry, list, name.c_str(), &reason), "name", name, reason);
+            expect_set(name_row.set(entry, list, name.c_str(), &reason), "name", name, reason);
         };
         if (name_first)
             give_name();
-        fill(g, entry, list, i);
+        fill<Kind>(g, entry, list, i);
         if (!name_first)
             give_name();
     }
 }
 
-void fill_server(Generator &g, cfg_server *entry, cfg_server_list list, int)
-{
-    MAYBE(70, cfg_server_set_protocol, g.word({"http", "https", "icy", "roaraudio"}));
-    ALWAYS(cfg_server_set_hostname, g.text(1024));
-    MAYBE(50, cfg_server_set_port, g.chance(20) ? "8000" : g.number(1, 65535));
-    MAYBE(50, cfg_server_set_user, g.chance(20) ? g.mixed_case("source") : g.text(255));
-    ALWAYS(cfg_server_set_password, g.text(255));
-    MAYBE(50, cfg_server_set_tls, g.word({"may", "none", "required"}));
-    MAYBE(40, cfg_server_set_tls_cipher_suite, g.text(2047));
-    MAYBE(40, cfg_server_set_ca_dir, g.text(1023));
-    MAYBE(40, cfg_server_set_ca_file, g.text(1023));
-    MAYBE(40, cfg_server_set_client_cert, g.text(1023));
-    MAYBE(50, cfg_server_set_reconnect_attempts, g.number(0, 4294967295LL));
-}
-
-void fill_stream(Generator &g, cfg_stream *entry, cfg_stream_list list, int)
-{
-    MAYBE(60, cfg_stream_set_mountpoint, g.text());
-    MAYBE(50, cfg_stream_set_intake, g.text(40));
-    MAYBE(50, cfg_stream_set_server, g.text(40));
-    MAYBE(50, cfg_stream_set_public, g.boolean());
-    ALWAYS(cfg_stream_set_format, g.format());
-    MAYBE(50, cfg_stream_set_encoder, g.text(40));
-    for (auto setter : {cfg_stream_set_stream_name, cfg_stream_set_stream_url,
-                        cfg_stream_set_stream_genre, cfg_stream_set_stream_description,
-                        cfg_stream_set_stream_quality, cfg_stream_set_stream_bitrate,
-                        cfg_stream_set_stream_samplerate, cfg_stream_set_stream_channels})
-        MAYBE(50, setter, g.text());
-}
-
-void fill_intake(Generator &g, cfg_intake *entry, cfg_intake_list list, int)
-{
-    const std::string type =
-        g.chance(70) ? g.word({"autodetect", "file", "playlist", "program", "stdin"}) : "";
-    if (!type.empty())
-        ALWAYS(cfg_intake_set_type, type);
-    // Only a standard-input intake may go without a file name.
-    MAYBE(strcasecmp(type.c_str(), "stdin") == 0 ? 50 : 100, cfg_intake_set_filename, g.text(1023));
-    MAYBE(50, cfg_intake_set_shuffle, g.boolean());
-    MAYBE(50, cfg_intake_set_stream_once, g.boolean());
-}
-
-void fill_decoder(Generator &g, cfg_decoder *entry, cfg_decoder_list list, int index)
-{
-    ALWAYS(cfg_decoder_set_program, g.command({"@T@"}, {"@M@", "@a@", "@t@"}));
-    // Unique within the list whatever the letter case, so no extension
-    // moves to another decoder.
-    const int exts = 1 + g.below(3);
-    for (int i = 0; i < exts; i++)
-        ALWAYS(cfg_decoder_add_ext,
-               "." + g.text(12) + "#" + std::to_string(index) + "." + std::to_string(i));
-}
-
-void fill_encoder(Generator &g, cfg_encoder *entry, cfg_encoder_list list, int)
-{
-    ALWAYS(cfg_encoder_set_format_str, g.format());
-    ALWAYS(cfg_encoder_set_program, g.command({}, {"@M@", "@a@", "@t@"}));
-}
-
-void maybe_set_metadata(Generator &g, int (*setter)(const char *, const char **), const char *what,
-                        const std::string &value)
-{
-    if (!g.chance(40))
-        return;
-    const char *reason = nullptr;
-    expect_set(setter(value.c_str(), &reason), what, value, reason);
-}
-
 void build_configuration(Generator &g)
 {
-    build_list(g, cfg_get_servers(), cfg_server_list_get, cfg_server_set_name, fill_server);
-    build_list(g, cfg_get_streams(), cfg_stream_list_get, cfg_stream_set_name, fill_stream);
-    build_list(g, cfg_get_intakes(), cfg_intake_list_get, cfg_intake_set_name, fill_intake);
-    build_list(g, cfg_get_decoders(), cfg_decoder_list_get, cfg_decoder_set_name, fill_decoder);
-    build_list(g, cfg_get_encoders(), cfg_encoder_list_get, cfg_encoder_set_name, fill_encoder);
-    maybe_set_metadata(g, cfg_set_metadata_program, "metadata program", g.text(1023));
-    maybe_set_metadata(g, cfg_set_metadata_format_str, "metadata format",
-                       g.command({}, {"@T@", "@s@", "@a@", "@t@"}));
-    maybe_set_metadata(g, cfg_set_metadata_refresh_interval, "refresh interval",
-                       g.chance(20) ? "0" : g.number(INT32_MIN, INT32_MAX));
-    maybe_set_metadata(g, cfg_set_metadata_normalize_strings, "normalize", g.boolean());
-    maybe_set_metadata(g, cfg_set_metadata_no_updates, "no updates", g.boolean());
+    cfg_entry_kinds::for_each([&]<const auto &Kind>() { build_list<Kind>(g); });
+    for (std::size_t i = 0; i < kCfgMetadata.fields.size(); i++) {
+        if (!g.chance(40))
+            continue;
+        const std::string value = random_value(g, kCfgMetadataInfo.fields[i]);
+        const char *reason = nullptr;
+        expect_set(kCfgMetadata.fields[i].set(value.c_str(), &reason),
+                   kCfgMetadata.fields[i].element, value, reason);
+    }
 }
 
 std::string write_document()

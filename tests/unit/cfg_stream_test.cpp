@@ -1,7 +1,9 @@
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "cfg/cfg_fields.h"
 #include "cfg/cfg_stream.h"
 #include "cfg_test_support.h"
 
@@ -18,31 +20,31 @@ class CfgStream : public testing::Test
 };
 
 using set_fn = int (*)(cfg_stream *, cfg_stream_list, const char *, const char **);
-using get_fn = const char *(*)(cfg_stream *);
 
 struct text_setting {
     const char *what;
     set_fn set;
-    get_fn get;
+    cfg_field_value (*value)(cfg_stream *stream);
+
+    // The text as the model holds it: the writer's value borrows it.
+    const char *get(cfg_stream *stream) const { return value(stream).c_str(); }
 };
 
-constexpr text_setting kTexts[] = {
-    {"mountpoint", cfg_stream_set_mountpoint, cfg_stream_get_mountpoint},
-    {"intake", cfg_stream_set_intake, cfg_stream_get_intake},
-    {"server", cfg_stream_set_server, cfg_stream_get_server},
-    {"encoder", cfg_stream_set_encoder, cfg_stream_get_encoder},
-    {"stream_name", cfg_stream_set_stream_name, cfg_stream_get_stream_name},
-    {"stream_url", cfg_stream_set_stream_url, cfg_stream_get_stream_url},
-    {"stream_genre", cfg_stream_set_stream_genre, cfg_stream_get_stream_genre},
-    {"stream_description", cfg_stream_set_stream_description, cfg_stream_get_stream_description},
-    {"stream_quality", cfg_stream_set_stream_quality, cfg_stream_get_stream_quality},
-    {"stream_bitrate", cfg_stream_set_stream_bitrate, cfg_stream_get_stream_bitrate},
-    {"stream_samplerate", cfg_stream_set_stream_samplerate, cfg_stream_get_stream_samplerate},
-    {"stream_channels", cfg_stream_set_stream_channels, cfg_stream_get_stream_channels},
-};
+// Every text of a stream, the references to other entries among them, as
+// the registry has them.
+const std::vector<text_setting> kTexts = [] {
+    std::vector<text_setting> texts;
+    for (const auto &field : kCfgStreamFields) {
+        const cfg_field_type type = field.type;
+        if (type == cfg_field_type::text || type == cfg_field_type::reference)
+            texts.push_back({field.element, field.set, field.get});
+    }
+    return texts;
+}();
 
 TEST_F(CfgStream, NewEntryIsEmpty)
 {
+    ASSERT_FALSE(kTexts.empty());
     for (const text_setting &t : kTexts) {
         SCOPED_TRACE(t.what);
         EXPECT_EQ(t.get(stream), nullptr);

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "cfg/cfg_fields.h"
+#include "cfg_fields_support.h"
 #include "test_support.h"
 
 namespace {
@@ -161,110 +163,57 @@ TEST_F(CfgWriter, WritesTheMigratedExampleByteForByte)
 )");
 }
 
-// A server, a stream and an intake with every setting, and every metadata
-// setting.
+// One entry of each kind, and the metadata, with every field of the
+// registry set to a value the writer writes.
 void CfgWriter::set_every_setting()
 {
-    cfg_server_list servers = cfg_get_servers();
-    cfg_server *s = server("main");
-    SET(cfg_server_set_reconnect_attempts(s, servers, "4294967295", &reason));
-    SET(cfg_server_set_client_cert(s, servers, "client.pem", &reason));
-    SET(cfg_server_set_ca_file(s, servers, "ca.pem", &reason));
-    SET(cfg_server_set_ca_dir(s, servers, "/etc/ca", &reason));
-    SET(cfg_server_set_tls_cipher_suite(s, servers, "HIGH", &reason));
-    SET(cfg_server_set_tls(s, servers, "none", &reason));
-    SET(cfg_server_set_password(s, servers, "pw", &reason));
-    SET(cfg_server_set_user(s, servers, "dj", &reason));
-    SET(cfg_server_set_port(s, servers, "65535", &reason));
-    SET(cfg_server_set_hostname(s, servers, "host", &reason));
-    SET(cfg_server_set_protocol(s, servers, "ROARAUDIO", &reason));
-
-    cfg_stream_list streams = cfg_get_streams();
-    cfg_stream *st = stream("live");
-    SET(cfg_stream_set_stream_channels(st, streams, "2", &reason));
-    SET(cfg_stream_set_stream_samplerate(st, streams, "44100", &reason));
-    SET(cfg_stream_set_stream_bitrate(st, streams, "128", &reason));
-    SET(cfg_stream_set_stream_quality(st, streams, "1.5", &reason));
-    SET(cfg_stream_set_stream_description(st, streams, "desc", &reason));
-    SET(cfg_stream_set_stream_genre(st, streams, "Jazz", &reason));
-    SET(cfg_stream_set_stream_url(st, streams, "http://x/", &reason));
-    SET(cfg_stream_set_stream_name(st, streams, "Radio", &reason));
-    SET(cfg_stream_set_encoder(st, streams, "enc", &reason));
-    SET(cfg_stream_set_format(st, streams, "matroska", &reason));
-    SET(cfg_stream_set_public(st, streams, "TRUE", &reason));
-    SET(cfg_stream_set_server(st, streams, "main", &reason));
-    SET(cfg_stream_set_intake(st, streams, "in", &reason));
-    SET(cfg_stream_set_mountpoint(st, streams, "/live", &reason));
-
-    cfg_intake_list intakes = cfg_get_intakes();
-    cfg_intake *i = intake("in");
-    SET(cfg_intake_set_stream_once(i, intakes, "yes", &reason));
-    SET(cfg_intake_set_shuffle(i, intakes, "yes", &reason));
-    SET(cfg_intake_set_filename(i, intakes, "list.txt", &reason));
-    SET(cfg_intake_set_type(i, intakes, "Playlist", &reason));
-
-    SET(cfg_set_metadata_no_updates("1", &reason));
-    SET(cfg_set_metadata_normalize_strings("yes", &reason));
-    SET(cfg_set_metadata_refresh_interval("2147483647", &reason));
-    SET(cfg_set_metadata_format_str("@a@ - @t@", &reason));
-    SET(cfg_set_metadata_program("meta.sh", &reason));
+    using namespace cfg_fields_support;
+    for_each_field("default", [](const cfg_section_info &section, const cfg_field_info &field,
+                                 auto set, auto) {
+        const std::string value = sample_value(field, seed_of(section, field));
+        const char *reason = nullptr;
+        ASSERT_EQ(set(value.c_str(), &reason), 0)
+            << "<" << field.element << ">" << value << ": " << reason;
+    });
 }
 
-// Every line of every block, to pin down element names and their order.
+// The document of set_every_setting: every section in the registry's
+// order, every field in its table's order, each with the value the writer
+// makes of its sample.
+std::string every_setting_document()
+{
+    using namespace cfg_fields_support;
+    std::string doc = std::string("<") + kCfgDocumentRoot + ">\n";
+    for (const cfg_section_info &section : kCfgSections) {
+        doc += std::string("\n  <") + section.section + ">\n";
+        const std::string indent = section.entry != nullptr ? "      " : "    ";
+        if (section.entry != nullptr)
+            doc += std::string("    <") + section.entry + ">\n";
+        for (const cfg_field_info &field : section.fields) {
+            const std::string value = sample_value(field, seed_of(section, field));
+            doc += indent + "<" + field.element + ">" + written_value(field, value) + "</" +
+                   field.element + ">\n";
+        }
+        if (section.entry != nullptr)
+            doc += std::string("    </") + section.entry + ">\n";
+        doc += std::string("  </") + section.section + ">\n";
+    }
+    return doc + "</" + kCfgDocumentRoot + ">\n";
+}
+
+// Every line of every block: element names, their order and the values as
+// written, words in their table's spelling and booleans as "yes". The
+// registry's own test holds the names and the order against the manual
+// page.
 TEST_F(CfgWriter, WritesEverySettingInTableOrder)
 {
     set_every_setting();
-    const std::string doc = document();
-    EXPECT_EQ(section(doc, "servers"), "    <server>\n"
-                                       "      <name>main</name>\n"
-                                       "      <protocol>roaraudio</protocol>\n"
-                                       "      <hostname>host</hostname>\n"
-                                       "      <port>65535</port>\n"
-                                       "      <user>dj</user>\n"
-                                       "      <password>pw</password>\n"
-                                       "      <tls>none</tls>\n"
-                                       "      <tls_cipher_suite>HIGH</tls_cipher_suite>\n"
-                                       "      <ca_dir>/etc/ca</ca_dir>\n"
-                                       "      <ca_file>ca.pem</ca_file>\n"
-                                       "      <client_cert>client.pem</client_cert>\n"
-                                       "      <reconnect_attempts>4294967295</reconnect_attempts>\n"
-                                       "    </server>\n");
-    EXPECT_EQ(section(doc, "streams"), "    <stream>\n"
-                                       "      <name>live</name>\n"
-                                       "      <mountpoint>/live</mountpoint>\n"
-                                       "      <intake>in</intake>\n"
-                                       "      <server>main</server>\n"
-                                       "      <public>yes</public>\n"
-                                       "      <format>Matroska</format>\n"
-                                       "      <encoder>enc</encoder>\n"
-                                       "      <stream_name>Radio</stream_name>\n"
-                                       "      <stream_url>http://x/</stream_url>\n"
-                                       "      <stream_genre>Jazz</stream_genre>\n"
-                                       "      <stream_description>desc</stream_description>\n"
-                                       "      <stream_quality>1.5</stream_quality>\n"
-                                       "      <stream_bitrate>128</stream_bitrate>\n"
-                                       "      <stream_samplerate>44100</stream_samplerate>\n"
-                                       "      <stream_channels>2</stream_channels>\n"
-                                       "    </stream>\n");
-    EXPECT_EQ(section(doc, "intakes"), "    <intake>\n"
-                                       "      <name>in</name>\n"
-                                       "      <type>playlist</type>\n"
-                                       "      <filename>list.txt</filename>\n"
-                                       "      <shuffle>yes</shuffle>\n"
-                                       "      <stream_once>yes</stream_once>\n"
-                                       "    </intake>\n");
-    EXPECT_EQ(section(doc, "metadata"), "    <program>meta.sh</program>\n"
-                                        "    <format_str>@a@ - @t@</format_str>\n"
-                                        "    <refresh_interval>2147483647</refresh_interval>\n"
-                                        "    <normalize_strings>yes</normalize_strings>\n"
-                                        "    <no_updates>yes</no_updates>\n");
-    EXPECT_TRUE(doc.ends_with("  </intakes>\n\n  <metadata>\n" + section(doc, "metadata") +
-                              "  </metadata>\n</onyxcast>\n"))
-        << doc;
+    EXPECT_EQ(document(), every_setting_document());
 }
 
-// A print to show others has a fixed mark for every password, however
-// long, and every other line as the full print has it.
+// A print to show others has a fixed mark for every value of a secret
+// field (the passwords), however long, and every other line as the full
+// print has it.
 TEST_F(CfgWriter, HidingSecretsChangesThePasswordsAndNothingElse)
 {
     set_every_setting();
@@ -276,11 +225,25 @@ TEST_F(CfgWriter, HidingSecretsChangesThePasswordsAndNothingElse)
     SET(cfg_decoder_add_ext(decoder("mp3"), cfg_get_decoders(), ".mp3", &reason));
 
     std::string expected = document();
-    for (const std::string &password : {std::string("pw"), std::string(255, 'p')}) {
-        const std::string line = "<password>" + password + "</password>";
-        expected.replace(expected.find(line), line.size(),
-                         std::string("<password>") + kCfgSecretMark + "</password>");
+    unsigned int secret_fields = 0;
+    unsigned int hidden = 0;
+    for (const cfg_section_info &section : kCfgSections) {
+        for (const cfg_field_info &field : section.fields) {
+            if (!field.secret)
+                continue;
+            secret_fields++;
+            const std::string open = std::string("<") + field.element + ">";
+            const std::string close = std::string("</") + field.element + ">";
+            for (size_t at = expected.find(open); at != std::string::npos;
+                 at = expected.find(open, at + 1)) {
+                const size_t value = at + open.size();
+                expected.replace(value, expected.find(close, value) - value, kCfgSecretMark);
+                hidden++;
+            }
+        }
     }
+    // Each secret field once, and the backup's password.
+    EXPECT_EQ(hidden, secret_fields + 1);
     EXPECT_EQ(capture_stream(cfg_document_write_redacted), expected);
 }
 
