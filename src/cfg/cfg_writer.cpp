@@ -82,14 +82,14 @@ enum class byte_kind : unsigned char {
 
 constexpr auto kByteKind = [] {
     std::array<byte_kind, 256> kind{};
-    for (int c = 0; c < 0x20; c++)
+    for (std::size_t c = 0; c < 0x20; c++)
         kind[c] = byte_kind::invalid;
     kind['\t'] = kind['\n'] = byte_kind::plain;
     kind['\r'] = byte_kind::cr;
     kind['&'] = byte_kind::amp;
     kind['<'] = byte_kind::lt;
     kind['>'] = byte_kind::gt;
-    for (int c = 0x80; c < 0x100; c++)
+    for (std::size_t c = 0x80; c < 0x100; c++)
         kind[c] = byte_kind::utf8;
     return kind;
 }();
@@ -255,7 +255,7 @@ void write_document(FILE *file, bool hide_secrets)
     document_sink out(file);
     document_out to{&out, hide_secrets};
     put_tag(out, "<", kCfgDocumentRoot, ">\n");
-    cfg_entry_kinds::for_each([&]<const auto &Kind>() { write_list<Kind>(to); });
+    cfg_entry_kinds::for_each([&]<const auto & Kind>() { write_list<Kind>(to); });
     write_metadata(out);
     put_tag(out, "</", kCfgDocumentRoot, ">\n");
 }

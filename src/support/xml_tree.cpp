@@ -18,10 +18,7 @@
 // longer than a block gets a block of its own.
 class xml_tree::arena {
   public:
-    template <typename T> T *make()
-    {
-        return new (allocate(sizeof(T), alignof(T))) T{};
-    }
+    template <typename T> T *make() { return new (allocate(sizeof(T), alignof(T))) T{}; }
 
     const char *copy(const char *text, size_t length)
     {
@@ -317,8 +314,10 @@ class xml_tree_builder {
     // text node in its tree.
     void refuse_huge_text(const xmlChar *text, int len)
     {
-        xmlNode *holder = xmlNewDocNode(ctxt_->myDoc, nullptr, BAD_CAST "text", nullptr);
-        xmlAddChild(holder, xmlNewDocText(ctxt_->myDoc, BAD_CAST ""));
+        static constexpr xmlChar kName[] = "text";
+        static constexpr xmlChar kEmpty[] = "";
+        xmlNode *holder = xmlNewDocNode(ctxt_->myDoc, nullptr, kName, nullptr);
+        xmlAddChild(holder, xmlNewDocText(ctxt_->myDoc, kEmpty));
         xmlNode *saved_node = ctxt_->node;
         const int saved_len = ctxt_->nodelen;
         const int saved_mem = ctxt_->nodemem;

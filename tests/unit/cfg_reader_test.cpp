@@ -134,7 +134,7 @@ const ModeCase kModeCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CfgReaderModes, testing::ValuesIn(kModeCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 // The check on an open descriptor says and decides what the check of the
 // path says and decides.
@@ -294,7 +294,7 @@ const MessageCase kMessageCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CfgReaderMessages, testing::ValuesIn(kMessageCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(CfgReader, ReadsNamesInAnyLetterCase)
 {
@@ -649,8 +649,9 @@ TEST_F(CfgReader, FieldTextsTooLongForAnyDocumentAreRefused)
     const std::string run(6000000, 'x');
     const auto description = [](const std::string &content) {
         return one_entry("streams", "stream",
-                         "<stream_description>" + content + "</stream_description>\n"
-                         "<format>Ogg</format>\n");
+                         "<stream_description>" + content +
+                             "</stream_description>\n"
+                             "<format>Ogg</format>\n");
     };
     const struct {
         const char *what;
@@ -679,8 +680,10 @@ TEST_F(CfgReader, EntitiesOfADocumentExpandWithinALimit)
     // expand to, and so does every later reference.
     std::string xml = entity_declarations(1000) + "<onyxcast>\n<streams>\n";
     for (int i = 1; i <= 4; i++)
-        xml += "<stream><name>s" + std::to_string(i) + "</name><format>Ogg</format>"
-               "<stream_description>" + repeat("&b;", 5) + "</stream_description></stream>\n";
+        xml += "<stream><name>s" + std::to_string(i) +
+               "</name><format>Ogg</format>"
+               "<stream_description>" +
+               repeat("&b;", 5) + "</stream_description></stream>\n";
     xml += "</streams>\n<metadata>\n<format_str>&a;</format_str>\n"
            "<refresh_interval>5</refresh_interval>\n</metadata>\n</onyxcast>\n";
     Read r = read_xml(xml);

@@ -349,7 +349,7 @@ const DefaultCase kDefaultCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CfgWriterDefaults, testing::ValuesIn(kDefaultCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(CfgWriter, LeavesOutTheNameDefaultInAnyLetterCase)
 {
@@ -500,7 +500,8 @@ TEST_F(CfgWriter, WritesATextLongerThanItsBuffer)
     std::string written;
     for (int i = 0; value.size() < 300 * 1024; i++) {
         value += "a&b<c]]>\r\x01" + std::string(static_cast<std::size_t>(i % 97), 'z');
-        written += "a&amp;b&lt;c]]&gt;&#13;\xEF\xBF\xBD" + std::string(static_cast<std::size_t>(i % 97), 'z');
+        written += "a&amp;b&lt;c]]&gt;&#13;\xEF\xBF\xBD" +
+                   std::string(static_cast<std::size_t>(i % 97), 'z');
     }
     SET(cfg_stream_set_stream_genre(stream(), cfg_get_streams(), value.c_str(), &reason));
     EXPECT_EQ(section(document(), "streams"),
