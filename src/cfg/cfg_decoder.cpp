@@ -44,8 +44,8 @@ struct ext_list : cfg_list_head<file_ext> {
     {
         for (file_ext *e = first, *next; e != nullptr; e = next) {
             next = e->link.next;
-            XFREE(e->ext);
-            XFREE(e);
+            xfree(e->ext, kAllocModule);
+            xfree(e, kAllocModule);
         }
     }
 };
@@ -91,23 +91,23 @@ bool ext_before(const file_ext &a, const file_ext &b)
 
 // Called once `ext_count` counts the extensions just added, which are
 // already in their decoders' lists.
-void index_if_due(cfg_decoder_list_head &list, unsigned int line)
+void index_if_due(cfg_decoder_list_head &list, std::source_location at)
 {
     if (list.exts.built() || list.ext_count < cfg_list::kIndexFrom)
         return;
     for (cfg_decoder *d = list.first; d != nullptr; d = d->link.next) {
         for (file_ext *e = d->file_exts.first; e != nullptr; e = e->link.next)
-            list.exts.insert(e, kAllocModule, line);
+            list.exts.insert(e, kAllocModule, at);
     }
 }
 
-void index_ext(cfg_decoder_list_head &list, file_ext *e, unsigned int line)
+void index_ext(cfg_decoder_list_head &list, file_ext *e, std::source_location at)
 {
     list.ext_count++;
     if (list.exts.built())
-        list.exts.insert(e, kAllocModule, line);
+        list.exts.insert(e, kAllocModule, at);
     else
-        index_if_due(list, line);
+        index_if_due(list, at);
 }
 
 void unindex_ext(cfg_decoder_list_head &list, file_ext *e)
@@ -117,13 +117,13 @@ void unindex_ext(cfg_decoder_list_head &list, file_ext *e)
     list.ext_count--;
 }
 
-void attach_ext(cfg_decoder &decoder, file_ext *e, unsigned int line)
+void attach_ext(cfg_decoder &decoder, file_ext *e, std::source_location at)
 {
     cfg_list::append(decoder.file_exts, e);
     e->decoder = &decoder;
     e->order = decoder.ext_orders++;
     if (cfg_decoder_list_head *owner = owner_of(decoder))
-        index_ext(*owner, e, line);
+        index_ext(*owner, e, at);
 }
 
 void detach_ext(cfg_decoder &decoder, file_ext *e)
@@ -136,16 +136,16 @@ void detach_ext(cfg_decoder &decoder, file_ext *e)
 struct ext_registry {
     using head = cfg_decoder_list_head;
 
-    static void joined(head &list, cfg_decoder &decoder, unsigned int line)
+    static void joined(head &list, cfg_decoder &decoder, std::source_location at)
     {
         if (!list.exts.built()) {
             for (file_ext *e = decoder.file_exts.first; e != nullptr; e = e->link.next)
                 list.ext_count++;
-            index_if_due(list, line);
+            index_if_due(list, at);
             return;
         }
         for (file_ext *e = decoder.file_exts.first; e != nullptr; e = e->link.next)
-            index_ext(list, e, line);
+            index_ext(list, e, at);
     }
 
     static void leaving(head &list, cfg_decoder &decoder)
@@ -257,10 +257,10 @@ int cfg_decoder_add_ext(cfg_decoder *decoder, cfg_decoder_list list, const char 
         log_notice("%s: relocating match from %s to %s", ext, holder->name, decoder->name);
         detach_ext(*holder, entry);
     } else {
-        entry = static_cast<file_ext *>(XCALLOC(1, sizeof(file_ext)));
-        entry->ext = XSTRDUP(ext);
+        entry = static_cast<file_ext *>(xcalloc(1, sizeof(file_ext), kAllocModule));
+        entry->ext = xstrdup(ext, kAllocModule);
     }
-    attach_ext(*decoder, entry, __LINE__);
+    attach_ext(*decoder, entry, std::source_location::current());
     return 0;
 }
 

@@ -92,16 +92,16 @@ template <typename Node, typename Key> struct hash_index {
 
     bool built() const { return buckets != nullptr; }
 
-    void insert(Node *node, const char *module, unsigned int line)
+    void insert(Node *node, const char *module, std::source_location at)
     {
-        insert(node, fold_hash(Key::key(*node)), module, line);
+        insert(node, fold_hash(Key::key(*node)), module, at);
     }
 
     // `hash` is fold_hash of the node's key, when the caller has it already.
-    void insert(Node *node, uint64_t hash, const char *module, unsigned int line)
+    void insert(Node *node, uint64_t hash, const char *module, std::source_location at)
     {
         if (buckets == nullptr || size > mask)
-            grow(module, line);
+            grow(module, at);
         Key::slot(*node).hash = hash;
         link_in(node);
         size++;
@@ -139,7 +139,7 @@ template <typename Node, typename Key> struct hash_index {
 
     void release(const char *module)
     {
-        xfree(buckets, module, 0);
+        xfree(buckets, module);
         buckets = nullptr;
         mask = 0;
         size = 0;
@@ -153,12 +153,12 @@ template <typename Node, typename Key> struct hash_index {
         bucket = node;
     }
 
-    void grow(const char *module, unsigned int line)
+    void grow(const char *module, std::source_location at)
     {
         Node **old = buckets;
         const size_t old_count = old != nullptr ? mask + 1 : 0;
         const size_t count = old != nullptr ? old_count * 2 : 16;
-        buckets = static_cast<Node **>(xcalloc(count, sizeof(Node *), module, line));
+        buckets = static_cast<Node **>(xcalloc(count, sizeof(Node *), module, at));
         mask = count - 1;
         for (size_t i = 0; i < old_count; i++) {
             for (Node *node = old[i], *next; node != nullptr; node = next) {
@@ -166,7 +166,7 @@ template <typename Node, typename Key> struct hash_index {
                 link_in(node);
             }
         }
-        xfree(old, module, 0);
+        xfree(old, module);
     }
 };
 
@@ -211,7 +211,7 @@ namespace cfg_list {
 // list's end.
 template <typename Entry> struct no_registry {
     using head = cfg_named_head<Entry>;
-    static void joined(head &, Entry &, unsigned int) {}
+    static void joined(head &, Entry &, std::source_location) {}
     static void leaving(head &, Entry &) {}
     static void dispose(head &) {}
 };
@@ -222,14 +222,13 @@ template <typename Entry> struct no_registry {
 // destroyed: no kind keeps a list of them to release by hand. Allocating
 // operations take the caller's source location so that an out-of-memory
 // alert names the module's line, not this header's.
-template <typename Entry, const char *Module, typename Registry = no_registry<Entry>>
-struct named {
+template <typename Entry, const char *Module, typename Registry = no_registry<Entry>> struct named {
     using head = typename Registry::head;
     using visit_fn = void (*)(Entry *, void *);
 
     static head *create(std::source_location at = std::source_location::current())
     {
-        auto *list = static_cast<head *>(xcalloc(1, sizeof(head), Module, at.line()));
+        auto *list = static_cast<head *>(xcalloc(1, sizeof(head), Module, at));
         init(*list);
         return list;
     }
@@ -245,7 +244,7 @@ struct named {
             next = entry->link.next;
             destroy_entry(&entry);
         }
-        xfree(list, Module, 0);
+        xfree(list, Module);
         *listp = nullptr;
     }
 
@@ -279,7 +278,7 @@ struct named {
         if (Entry *found = find(*list, name, hash))
             return found;
         Entry *entry = create_entry(name, at);
-        join(*list, entry, hash, at.line());
+        join(*list, entry, hash, at);
         return entry;
     }
 
@@ -288,9 +287,9 @@ struct named {
     {
         if (name == nullptr || name[0] == '\0')
             return nullptr;
-        void *block = xmalloc(sizeof(Entry) + kNameRoom, Module, at.line());
+        void *block = xmalloc(sizeof(Entry) + kNameRoom, Module, at);
         Entry *entry = ::new (block) Entry();
-        entry->name = copy_name(entry, name, at.line());
+        entry->name = copy_name(entry, name, at);
         return entry;
     }
 
@@ -301,7 +300,7 @@ struct named {
         Entry *entry = *entryp;
         free_name(entry);
         std::destroy_at(entry);
-        xfree(entry, Module, 0);
+        xfree(entry, Module);
         *entryp = nullptr;
     }
 
@@ -337,7 +336,7 @@ struct named {
             return 0;
         // Copy before freeing: `name` may lie within the entry's own name.
         const char *old = entry->name;
-        char *copy = copy_name(entry, name, at.line());
+        char *copy = copy_name(entry, name, at);
         cfg_named_head<Entry> *owner = entry->link.owner;
         if (owner != nullptr && owner->names.built()) {
             // The lookup above hashed the name when it used this index.
@@ -346,11 +345,11 @@ struct named {
             // A change of letter case only keeps the entry's bucket.
             if (hash != entry->link.slot.hash) {
                 owner->names.erase(entry);
-                owner->names.insert(entry, hash, Module, at.line());
+                owner->names.insert(entry, hash, Module, at);
             }
         }
         if (old != name_room(entry))
-            xfree(const_cast<char *>(old), Module, 0);
+            xfree(const_cast<char *>(old), Module);
         entry->name = copy;
         return 0;
     }
@@ -367,18 +366,18 @@ struct named {
     static char *name_room(Entry *entry) { return reinterpret_cast<char *>(entry + 1); }
 
     // A longer name has a block of its own. `name` may lie in the room.
-    static char *copy_name(Entry *entry, const char *name, unsigned int line)
+    static char *copy_name(Entry *entry, const char *name, std::source_location at)
     {
         const std::size_t size = std::strlen(name) + 1;
         if (size > kNameRoom)
-            return xstrdup(name, Module, line);
+            return xstrdup(name, Module, at);
         return static_cast<char *>(std::memmove(name_room(entry), name, size));
     }
 
     static void free_name(Entry *entry)
     {
         if (entry->name != name_room(entry))
-            xfree(entry->name, Module, 0);
+            xfree(entry->name, Module);
     }
 
     // The lookup behind find and get; `hash` gets fold_hash of `name` when
@@ -400,19 +399,19 @@ struct named {
 
     // `hash` is the one find gave for the entry's name if the list was
     // indexed then.
-    static void join(head &list, Entry *entry, uint64_t hash, unsigned int line)
+    static void join(head &list, Entry *entry, uint64_t hash, std::source_location at)
     {
         append(list, entry);
         entry->link.owner = &list;
         entry->link.order = list.appended++;
         list.size++;
         if (list.names.built()) {
-            list.names.insert(entry, hash, Module, line);
+            list.names.insert(entry, hash, Module, at);
         } else if (list.size >= kIndexFrom) {
             for (Entry *e = list.first; e != nullptr; e = e->link.next)
-                list.names.insert(e, Module, line);
+                list.names.insert(e, Module, at);
         }
-        Registry::joined(list, *entry, line);
+        Registry::joined(list, *entry, at);
     }
 
     static void leave(head &list, Entry *entry)

@@ -91,7 +91,7 @@ class owned_text {
 
     void clear()
     {
-        xfree(text_, "cfg_value", 0);
+        xfree(text_, "cfg_value");
         text_ = nullptr;
     }
 
@@ -100,7 +100,7 @@ class owned_text {
     // only now, since the copy may have been made from it.
     void replace(char *copy)
     {
-        xfree(text_, "cfg_value", 0);
+        xfree(text_, "cfg_value");
         text_ = copy;
     }
 
@@ -123,7 +123,7 @@ template <std::size_t Max> class bounded_text : public owned_text {
             return fail(errstrp, "empty");
         const std::size_t length = strnlen(value, Max + 1);
         const std::size_t kept = length <= Max ? length : Max;
-        auto *copy = static_cast<char *>(xmalloc(kept + 1, module, at.line()));
+        auto *copy = static_cast<char *>(xmalloc(kept + 1, module, at));
         std::memcpy(copy, value, kept);
         copy[kept] = '\0';
         replace(copy);
@@ -141,8 +141,7 @@ using text_check = const char *(*)(const char *value);
 // could carry back is refused as too long, and nothing of it is kept.
 class text : public owned_text {
   public:
-    int set(const char *value, const char **errstrp, const char *module,
-            text_check check = nullptr,
+    int set(const char *value, const char **errstrp, const char *module, text_check check = nullptr,
             std::source_location at = std::source_location::current())
     {
         if (is_empty(value))
@@ -153,7 +152,7 @@ class text : public owned_text {
             if (const char *reason = check(value))
                 return fail(errstrp, reason);
         }
-        replace(xstrdup(value, module, at.line()));
+        replace(xstrdup(value, module, at));
         return 0;
     }
 };

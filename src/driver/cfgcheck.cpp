@@ -511,7 +511,7 @@ std::string shell_word(const char *path)
         return word;
     char *quoted = util_quote_for_shell(word.c_str(), word.size() * 4 + 3);
     word = quoted;
-    XFREE(quoted);
+    xfree(quoted, kAllocModule);
     return word;
 }
 

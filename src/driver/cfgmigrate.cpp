@@ -61,9 +61,9 @@ std::string comment_safe(const char *name)
 void write_header(FILE *out, const char *name, const char *path)
 {
     // The platform's basename may change its argument; give it a copy.
-    char *copy = XSTRDUP(path);
+    char *copy = xstrdup(path, kAllocModule);
     std::string source = comment_safe(basename(copy));
-    XFREE(copy);
+    xfree(copy, kAllocModule);
 
     std::fputs(kCfgDocumentDeclaration, out);
     std::fputs("\n", out);

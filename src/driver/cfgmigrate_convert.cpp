@@ -22,14 +22,14 @@ namespace {
 constexpr const char kAllocModule[] = "cfgmigrate_convert";
 
 struct text_deleter {
-    void operator()(char *text) const { XFREE(text); }
+    void operator()(char *text) const { xfree(text, kAllocModule); }
 };
 using owned_text = std::unique_ptr<char, text_deleter>;
 
 // A copy of [begin, begin+len) with its own terminating NUL.
 owned_text copy_span(const char *begin, size_t len)
 {
-    auto *text = static_cast<char *>(XMALLOC(len + 1));
+    auto *text = static_cast<char *>(xmalloc(len + 1, kAllocModule));
     std::memcpy(text, begin, len);
     text[len] = '\0';
     return owned_text(text);

@@ -121,11 +121,11 @@ void free_entry(legacy_format_entry *entry)
 {
     if (entry == nullptr)
         return;
-    XFREE(entry->format);
-    XFREE(entry->match);
-    XFREE(entry->encode);
-    XFREE(entry->decode);
-    XFREE(entry);
+    xfree(entry->format, kAllocModule);
+    xfree(entry->match, kAllocModule);
+    xfree(entry->encode, kAllocModule);
+    xfree(entry->decode, kAllocModule);
+    xfree(entry, kAllocModule);
 }
 
 class Reader {
@@ -269,7 +269,8 @@ class Reader {
         }
         // A joined text was made with the record's allocator and is kept as
         // it is; one read in place in the document is copied.
-        field = text.owned ? reinterpret_cast<char *>(text.owned.release()) : XSTRDUP(text.text);
+        field = text.owned ? reinterpret_cast<char *>(text.owned.release())
+                           : xstrdup(text.text, kAllocModule);
         // A cut text is refused as too long later on; its placeholders are
         // not checked, as the cut could break one in two.
         switch (kind) {
@@ -350,7 +351,8 @@ class Reader {
 
     void read_encdec(const xml_node *node)
     {
-        auto *entry = static_cast<legacy_format_entry *>(XCALLOC(1, sizeof(legacy_format_entry)));
+        auto *entry = static_cast<legacy_format_entry *>(
+            xcalloc(1, sizeof(legacy_format_entry), kAllocModule));
         for (const xml_node *child = node->children; child != nullptr; child = child->next) {
             const EntryElement *known = nullptr;
             for (const EntryElement &e : kEntryElements) {
@@ -457,7 +459,7 @@ void legacy_config_free(legacy_config *r)
           &legacy_config::svrinfogenre, &legacy_config::svrinfodescription,
           &legacy_config::svrinfobitrate, &legacy_config::svrinfochannels,
           &legacy_config::svrinfosamplerate, &legacy_config::svrinfoquality})
-        XFREE(r->*field);
+        xfree(r->*field, kAllocModule);
     for (legacy_format_entry *entry : r->encdec)
         free_entry(entry);
     *r = legacy_config{};

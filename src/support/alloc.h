@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <source_location>
 
 void *xmalloc(size_t size, const char *file, unsigned int line);
 void *xcalloc(size_t count, size_t size, const char *file, unsigned int line);
@@ -16,10 +17,38 @@ void xfree(void *block, const char *file, unsigned int line);
 // signal. Containers of the standard library allocate through it.
 void xalloc_install_new_handler(void);
 
-// Each module defines `constexpr const char kAllocModule[]` with its own
-// name and allocates through these, so the message points at the caller.
-#define XMALLOC(size) xmalloc((size), kAllocModule, __LINE__)
-#define XCALLOC(count, size) xcalloc((count), (size), kAllocModule, __LINE__)
-#define XREALLOCARRAY(block, count, size) xreallocarray((block), (count), (size), kAllocModule, __LINE__)
-#define XSTRDUP(text) xstrdup((text), kAllocModule, __LINE__)
-#define XFREE(block) xfree((block), kAllocModule, __LINE__)
+// The tag of a call is the module's name and the line the call is written
+// on: each module defines `constexpr const char kAllocModule[]` and passes
+// it, and the line comes from where the call stands. A helper that
+// allocates on its caller's behalf (a list, a text field) takes the
+// caller's std::source_location and passes it on, so the message points at
+// the code that asked rather than at the helper.
+inline void *xmalloc(size_t size, const char *file,
+                     std::source_location at = std::source_location::current())
+{
+    return xmalloc(size, file, at.line());
+}
+
+inline void *xcalloc(size_t count, size_t size, const char *file,
+                     std::source_location at = std::source_location::current())
+{
+    return xcalloc(count, size, file, at.line());
+}
+
+inline void *xreallocarray(void *block, size_t count, size_t size, const char *file,
+                           std::source_location at = std::source_location::current())
+{
+    return xreallocarray(block, count, size, file, at.line());
+}
+
+inline char *xstrdup(const char *text, const char *file,
+                     std::source_location at = std::source_location::current())
+{
+    return xstrdup(text, file, at.line());
+}
+
+inline void xfree(void *block, const char *file,
+                  std::source_location at = std::source_location::current())
+{
+    xfree(block, file, at.line());
+}

@@ -16,6 +16,7 @@
     std::abort();
 }
 
-// The module is the kAllocModule every module defines, as for XMALLOC.
+// The module is the kAllocModule every module passes to the checked
+// allocation; a macro, as only a macro can spell the expression out.
 #define ONYX_CHECK(expr)                                                                           \
     ((expr) ? static_cast<void>(0) : check_failed(#expr, kAllocModule, __LINE__, __func__))

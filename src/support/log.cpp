@@ -14,12 +14,12 @@ namespace {
 
 unsigned int verbosity;
 
-struct Level {
+struct level_info {
     int priority;
     unsigned int threshold; // least verbosity at which the level is shown
 };
 
-constexpr std::array<Level, 6> kLevels{{
+constexpr std::array<level_info, 6> kLevels{{
     {LOG_ALERT, 0},
     {LOG_ERR, 0},
     {LOG_WARNING, 0},

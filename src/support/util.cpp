@@ -23,21 +23,21 @@ constexpr const char kAllocModule[] = "util";
 
 namespace {
 
-struct XFreeDeleter {
-    void operator()(char *text) const { XFREE(text); }
+struct xfree_deleter {
+    void operator()(char *text) const { xfree(text, kAllocModule); }
 };
-using OwnedText = std::unique_ptr<char, XFreeDeleter>;
+using owned_text = std::unique_ptr<char, xfree_deleter>;
 
-struct FileCloser {
+struct file_closer {
     void operator()(FILE *stream) const { std::fclose(stream); }
 };
-using OwnedFile = std::unique_ptr<FILE, FileCloser>;
+using owned_file = std::unique_ptr<FILE, file_closer>;
 
 // A growing text assembled from pieces; the block comes from the checked
 // allocation and is handed to the caller by release().
-class TextBuilder {
-public:
-    TextBuilder() : data_(static_cast<char *>(XMALLOC(1))) { data_.get()[0] = '\0'; }
+class text_builder {
+  public:
+    text_builder() : data_(static_cast<char *>(xmalloc(1, kAllocModule))) { data_.get()[0] = '\0'; }
 
     void append(const char *bytes, size_t count) { std::memcpy(extend(count), bytes, count); }
 
@@ -58,13 +58,14 @@ public:
 
     char *release() { return data_.release(); }
 
-private:
+  private:
     // Makes room for `count` more bytes and returns where they go.
     char *extend(size_t count)
     {
         if (length_ + count + 1 > capacity_) {
             size_t wanted = std::max(capacity_ * 2, length_ + count + 1);
-            data_.reset(static_cast<char *>(XREALLOCARRAY(data_.release(), wanted, 1)));
+            data_.reset(
+                static_cast<char *>(xreallocarray(data_.release(), wanted, 1, kAllocModule)));
             capacity_ = wanted;
         }
         char *room = data_.get() + length_;
@@ -73,19 +74,19 @@ private:
         return room;
     }
 
-    OwnedText data_;
+    owned_text data_;
     size_t length_ = 0;
     size_t capacity_ = 1;
 };
 
 // Closing can fail, and the caller must hear about it, so close() is
 // explicit; the destructor only covers the paths that leave early.
-class Converter {
-public:
-    explicit Converter(iconv_t handle) : handle_(handle) {}
-    Converter(const Converter &) = delete;
-    Converter &operator=(const Converter &) = delete;
-    ~Converter()
+class charset_converter {
+  public:
+    explicit charset_converter(iconv_t handle) : handle_(handle) {}
+    charset_converter(const charset_converter &) = delete;
+    charset_converter &operator=(const charset_converter &) = delete;
+    ~charset_converter()
     {
         if (is_open())
             iconv_close(handle_);
@@ -103,20 +104,20 @@ public:
 
     static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
 
-private:
+  private:
     iconv_t handle_;
 };
 
-Converter open_converter(const char *from, const char *to)
+charset_converter open_converter(const char *from, const char *to)
 {
     // A name the platform does not know on one side is tried against the
     // locale's own character set (the empty name) before giving up.
     iconv_t handle = iconv_open(to, from);
-    if (handle == Converter::kInvalid)
+    if (handle == charset_converter::kInvalid)
         handle = iconv_open("", from);
-    if (handle == Converter::kInvalid)
+    if (handle == charset_converter::kInvalid)
         handle = iconv_open(to, "");
-    return Converter(handle);
+    return charset_converter(handle);
 }
 
 constexpr size_t kChunkSize = 1023;
@@ -126,20 +127,20 @@ char *convert_with_locale_codeset(const char *text, bool to_utf8)
     std::setlocale(LC_CTYPE, "");
     // nl_langinfo's text belongs to the locale and may be gone once the
     // category is set back, so keep a copy of our own.
-    OwnedText codeset(XSTRDUP(nl_langinfo(CODESET)));
+    owned_text codeset(xstrdup(nl_langinfo(CODESET), kAllocModule));
     std::setlocale(LC_CTYPE, "C");
     return to_utf8 ? util_convert_charset(text, codeset.get(), "UTF-8")
                    : util_convert_charset(text, "UTF-8", codeset.get());
 }
 
-struct PidFileState {
-    OwnedText path;
-    OwnedFile stream;
+struct pid_file_state {
+    owned_text path;
+    owned_file stream;
     pid_t owner = 0;
     bool handler_registered = false;
 };
 
-PidFileState pid_file;
+pid_file_state pid_file;
 
 void forget_pid_file_after_failure(int fd)
 {
@@ -170,15 +171,15 @@ const char *util_program_name(const char *)
 char *util_convert_charset(const char *text, const char *from, const char *to)
 {
     if (text == nullptr)
-        return XSTRDUP("");
+        return xstrdup("", kAllocModule);
 
-    Converter converter = open_converter(from, to);
+    charset_converter converter = open_converter(from, to);
     if (!converter.is_open()) {
         log_errno(LOG_LEVEL_ERROR, errno, "iconv_open");
-        return XSTRDUP(text);
+        return xstrdup(text, kAllocModule);
     }
 
-    TextBuilder result;
+    text_builder result;
     char chunk[kChunkSize];
     // iconv takes a non-const input pointer but never writes through it.
     char *in = const_cast<char *>(text);
@@ -221,10 +222,10 @@ char *util_convert_charset(const char *text, const char *from, const char *to)
             break;
     }
 
-    OwnedText converted(result.release());
+    owned_text converted(result.release());
     if (converter.close() != 0) {
         log_errno(LOG_LEVEL_ERROR, errno, "iconv_close");
-        return XSTRDUP(text);
+        return xstrdup(text, kAllocModule);
     }
     return converted.release();
 }
@@ -244,7 +245,7 @@ int util_create_pid_file(const char *path)
     if (path == nullptr)
         return 0;
 
-    pid_file.path.reset(XSTRDUP(path));
+    pid_file.path.reset(xstrdup(path, kAllocModule));
     pid_file.stream.reset();
 
     // The file is locked before it is truncated: when another process holds
@@ -342,13 +343,13 @@ char *util_replace_tokens(const char *text, const util_token_pair *pairs)
     if (text[0] == '\0')
         return nullptr;
     if (pairs == nullptr)
-        return XSTRDUP(text);
+        return xstrdup(text, kAllocModule);
 
-    struct Pair {
+    struct token_swap {
         std::string_view from;
         std::string_view to;
     };
-    std::vector<Pair> table;
+    std::vector<token_swap> table;
     for (const util_token_pair *pair = pairs; pair->from != nullptr; ++pair)
         table.push_back({pair->from, pair->to != nullptr ? pair->to : ""});
 
@@ -360,7 +361,7 @@ char *util_replace_tokens(const char *text, const util_token_pair *pairs)
     // from the current position on is kept reversed instead: putting bytes
     // in front of it is an append, and dropping a matched token from its
     // front is a truncation.
-    TextBuilder reversed;
+    text_builder reversed;
     for (size_t pos = std::strlen(text); pos-- > 0;) {
         reversed.append(text + pos, 1);
         // The byte at the position, then the bytes after it, going down.
@@ -374,7 +375,7 @@ char *util_replace_tokens(const char *text, const util_token_pair *pairs)
             }
             return true;
         };
-        for (const Pair &pair : table) {
+        for (const token_swap &pair : table) {
             if (!found(pair.from))
                 continue;
             reversed.truncate(reversed.size() - pair.from.size());
@@ -392,11 +393,11 @@ char *util_quote_for_shell(const char *text, size_t maxlen)
     // only result that keeps within maxlen; callers that need a word must
     // pass at least 2.
     if (maxlen < 2)
-        return XSTRDUP("");
+        return xstrdup("", kAllocModule);
 
     constexpr size_t kMaxQuoted = 8191;
     size_t budget = std::min(maxlen, kMaxQuoted) - 1;
-    auto *quoted = static_cast<char *>(XMALLOC(budget + 2));
+    auto *quoted = static_cast<char *>(xmalloc(budget + 2, kAllocModule));
     char *out = quoted;
     *out++ = '\'';
     if (budget > 1) {

@@ -13,24 +13,24 @@ constexpr const char kAllocModule[] = "xml_handle";
 
 void *checked_malloc(size_t size)
 {
-    return XMALLOC(size);
+    return xmalloc(size, kAllocModule);
 }
 
 // A block shrunk to nothing would come back null from the C library and
 // pass for exhaustion.
 void *checked_realloc(void *block, size_t size)
 {
-    return XREALLOCARRAY(block, 1, size != 0 ? size : 1);
+    return xreallocarray(block, 1, size != 0 ? size : 1, kAllocModule);
 }
 
 char *checked_strdup(const char *text)
 {
-    return XSTRDUP(text);
+    return xstrdup(text, kAllocModule);
 }
 
 void plain_free(void *block)
 {
-    XFREE(block);
+    xfree(block, kAllocModule);
 }
 
 } // namespace

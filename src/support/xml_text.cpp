@@ -30,7 +30,7 @@ void no_report(void *, xmlError *) {}
 class xml_text_joiner::join {
   public:
     join(xmlDoc *doc, size_t &expansion_left) : doc_(doc), expansion_left_(expansion_left) {}
-    ~join() { XFREE(block_); }
+    ~join() { xfree(block_, kAllocModule); }
     join(const join &) = delete;
     join &operator=(const join &) = delete;
 
@@ -116,8 +116,7 @@ bool xml_text_joiner::join::list(const xmlNode *node, unsigned int depth)
     return true;
 }
 
-bool xml_text_joiner::join::expand(const xmlEntity *entity, const xmlChar *name,
-                                   unsigned int depth)
+bool xml_text_joiner::join::expand(const xmlEntity *entity, const xmlChar *name, unsigned int depth)
 {
     if (never_read(entity)) {
         fault_ = xml_text_fault::unexpanded_entity;
@@ -140,7 +139,7 @@ bool xml_text_joiner::join::append(const char *content, size_t len, bool through
         return false;
     if (size_ + len + 1 > capacity_) {
         capacity_ = std::max({size_ + len + 1, 2 * capacity_, size_t{64}});
-        block_ = static_cast<xmlChar *>(XREALLOCARRAY(block_, 1, capacity_));
+        block_ = static_cast<xmlChar *>(xreallocarray(block_, 1, capacity_, kAllocModule));
     }
     std::memcpy(block_ + size_, content, len);
     size_ += len;
@@ -156,11 +155,10 @@ xml_text_joiner::joined xml_text_joiner::join::result()
     joined out;
     out.fault = fault_;
     out.entity = entity_;
-    if (!any_ || fault_ == xml_text_fault::unexpanded_entity ||
-        fault_ == xml_text_fault::expansion)
+    if (!any_ || fault_ == xml_text_fault::unexpanded_entity || fault_ == xml_text_fault::expansion)
         return out;
     if (capacity_ != size_ + 1)
-        block_ = static_cast<xmlChar *>(XREALLOCARRAY(block_, 1, size_ + 1));
+        block_ = static_cast<xmlChar *>(xreallocarray(block_, 1, size_ + 1, kAllocModule));
     block_[size_] = '\0';
     out.owned.reset(std::exchange(block_, nullptr));
     out.text = xml_chars(out.owned.get());
@@ -234,8 +232,7 @@ const xmlNode *xml_entity_content(xmlDoc *doc, const xmlEntity *entity)
     return list;
 }
 
-xml_markup_finder::markup xml_markup_finder::of_entity(const xmlEntity *entity,
-                                                       unsigned int depth)
+xml_markup_finder::markup xml_markup_finder::of_entity(const xmlEntity *entity, unsigned int depth)
 {
     if (never_read(entity))
         return markup{.unexpanded = true};

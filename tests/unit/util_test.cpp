@@ -27,7 +27,7 @@ constexpr const char kAllocModule[] = "util_test";
 namespace {
 
 struct XFreeDeleter {
-    void operator()(char *text) const { XFREE(text); }
+    void operator()(char *text) const { xfree(text, kAllocModule); }
 };
 
 // Takes ownership of a returned text so that every path releases it.
@@ -139,7 +139,7 @@ TEST(UtilConvertCharset, UnknownConverterNamesGiveTheInputBack)
 }
 
 class LocaleConversion : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         if (const char *old = std::getenv("LC_ALL"))
@@ -156,7 +156,7 @@ protected:
 
     static std::string ctype_locale() { return std::setlocale(LC_CTYPE, nullptr); }
 
-private:
+  private:
     std::optional<std::string> saved_;
 };
 
@@ -181,7 +181,7 @@ TEST_F(LocaleConversion, Utf8LocaleKeepsTheTextAndLeavesTheCategoryAtC)
 }
 
 class PidFile : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         std::string pattern = testing::TempDir() + "util_pid_XXXXXX";
