@@ -22,8 +22,8 @@
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
 #include "driver/cfgcheck_hint.h"
-#include "driver/cfgmigrate_convert.h"
 #include "driver/program.h"
+#include "legacy/legacy_format.h"
 #include "support/alloc.h"
 #include "support/fd.h"
 #include "support/log.h"
@@ -307,7 +307,7 @@ class document_check {
     {
         // Only the root's children are passed over here.
         if (what.kind == cfg_passed_over_kind::unknown_element &&
-            cfgmigrate_places(what.element, nullptr, nullptr) > 0)
+            !legacy_format_places(what.element).empty())
             version0_ = true;
         if (held_names_.size() < log_input::kShown) {
             root_name_ = kept(what.parent);

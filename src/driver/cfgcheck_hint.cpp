@@ -6,12 +6,13 @@
 #include <cstring>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <strings.h>
 
 #include "cfg/cfg_document.h"
 #include "cfg/cfg_fields.h"
 #include "cfg/cfg_list.h"
-#include "driver/cfgmigrate_convert.h"
+#include "legacy/legacy_format.h"
 
 namespace {
 
@@ -91,36 +92,28 @@ size_t edit_distance(const char *a, size_t alen, const char *b, size_t blen, siz
 }
 
 // "<servers><server><hostname>", or "<metadata><program>".
-std::string place_text(const cfgmigrate_place &place)
+std::string place_text(const legacy_place &place)
 {
-    std::string text = "<" + std::string(place.section) + ">";
-    if (place.entry != nullptr)
-        text += "<" + std::string(place.entry) + ">";
-    return text + "<" + place.field + ">";
+    std::string text = "<" + std::string(place.section().section) + ">";
+    if (place.section().entry != nullptr)
+        text += "<" + std::string(place.section().entry) + ">";
+    return text + "<" + place.field().element + ">";
 }
 
 // Where version 1 keeps what the version-0 element `name` held: "" for a
 // name version 0 does not have.
 std::string version0_hint(const char *name)
 {
-    struct places {
-        std::string text;
-        unsigned int count;
-        unsigned int done = 0;
-    } found{"", cfgmigrate_places(name, nullptr, nullptr)};
-    if (found.count == 0)
+    const std::span<const legacy_place> places = legacy_format_places(name);
+    if (places.empty())
         return "";
-    cfgmigrate_places(
-        name,
-        [](const cfgmigrate_place *place, void *arg) {
-            auto &f = *static_cast<places *>(arg);
-            if (f.done > 0)
-                f.text += f.done + 1 == f.count ? " and " : ", ";
-            f.text += place_text(*place);
-            f.done++;
-        },
-        &found);
-    return "version 1 has <" + std::string(name) + "> as " + found.text;
+    std::string text;
+    for (std::size_t i = 0; i < places.size(); i++) {
+        if (i > 0)
+            text += i + 1 == places.size() ? " and " : ", ";
+        text += place_text(places[i]);
+    }
+    return "version 1 has <" + std::string(name) + "> as " + text;
 }
 
 std::string spelling_hint(const char *name, std::span<const char *const> known)

@@ -1,18 +1,19 @@
 #include "driver/cfgmigrate_convert.h"
 
-#include <cstdio>
+#include <array>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <strings.h>
-#include <variant>
+#include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_fields.h"
 #include "driver/cfgmigrate_reencode.h"
+#include "legacy/legacy_format.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "support/log_input.h"
@@ -38,81 +39,40 @@ owned_text copy_span(const char *begin, size_t len)
 using server_setter = cfg_field_setter<cfg_server, cfg_server_list>;
 using stream_setter = cfg_field_setter<cfg_stream, cfg_stream_list>;
 using intake_setter = cfg_field_setter<cfg_intake, cfg_intake_list>;
-using decoder_setter = cfg_field_setter<cfg_decoder, cfg_decoder_list>;
-using encoder_setter = cfg_field_setter<cfg_encoder, cfg_encoder_list>;
 using metadata_setter = cfg_metadata_setter;
 
-// The setter of any field of the document: one alternative for each
-// section of the registry.
-template <const auto &...Sections>
-std::variant<cfg_setter_of<Sections>...> setter_variant(cfg_section_list<Sections...>);
-using any_setter = decltype(setter_variant(cfg_document_sections{}));
+// The setter of the registry's field at `Place`, of its section's own type.
+template <legacy_place Place>
+constexpr auto setter_at =
+    cfg_document_sections::at<Place.section_index>().fields[Place.field_index].set;
 
-// A version-0 element and a version-1 setter that the conversion hands
-// what it holds to.
-struct moved_setting {
-    const char *element;
-    any_setter setter;
-};
+// How the messages name the version-0 element of the root's `Row`th row:
+// "<name>", or the bare name where its row says so.
+template <std::size_t Row> constexpr auto kLabel = [] {
+    constexpr const legacy_element &row = kLegacyRootElements[Row];
+    constexpr std::string_view name = row.name;
+    std::array<char, name.size() + 3> label{};
+    std::size_t n = 0;
+    if (!row.bare_label)
+        label[n++] = '<';
+    for (char c : name)
+        label[n++] = c;
+    if (!row.bare_label)
+        label[n++] = '>';
+    return label;
+}();
 
-// Every setting the conversion moves, in its order. The conversion takes
-// its setters from here (see setter_of), so that where a version-0 setting
-// ends up, which the checker tells the writer of a file that mixes both
-// versions, is read from what the conversion does. A "stdin" file name
-// becomes an intake type rather than a file name; that is the exception.
-constexpr moved_setting kMoves[] = {
-    {"url", cfg_server_set_hostname},
-    {"url", cfg_server_set_port},
-    {"url", cfg_stream_set_mountpoint},
-    {"sourceuser", cfg_server_set_user},
-    {"sourcepassword", cfg_server_set_password},
-    {"format", cfg_stream_set_format},
-    {"filename", cfg_intake_set_filename},
-    {"metadata_progname", cfg_set_metadata_program},
-    {"metadata_format", cfg_set_metadata_format_str},
-    {"metadata_refreshinterval", cfg_set_metadata_refresh_interval},
-    {"playlist_program", cfg_intake_set_type},
-    {"shuffle", cfg_intake_set_shuffle},
-    {"stream_once", cfg_intake_set_stream_once},
-    {"reconnect_tries", cfg_server_set_reconnect_attempts},
-    {"svrinfoname", cfg_stream_set_stream_name},
-    {"svrinfourl", cfg_stream_set_stream_url},
-    {"svrinfogenre", cfg_stream_set_stream_genre},
-    {"svrinfodescription", cfg_stream_set_stream_description},
-    {"svrinfobitrate", cfg_stream_set_stream_bitrate},
-    {"svrinfochannels", cfg_stream_set_stream_channels},
-    {"svrinfosamplerate", cfg_stream_set_stream_samplerate},
-    {"svrinfoquality", cfg_stream_set_stream_quality},
-    {"svrinfopublic", cfg_stream_set_public},
-    {"reencode", cfg_stream_set_encoder},
-    {"reencode", cfg_decoder_set_program},
-    {"reencode", cfg_encoder_set_program},
-};
-
-// The setter of the `nth` row of `element` in kMoves; a row that is
-// missing or of another kind fails the build.
-template <typename Setter> consteval Setter setter_of(std::string_view element, size_t nth = 0)
-{
-    for (const moved_setting &move : kMoves) {
-        if (element == move.element && nth-- == 0)
-            return std::get<Setter>(move.setter);
-    }
-    throw "no such row in kMoves";
-}
-
-class Migration {
+class migration {
   public:
-    Migration(const legacy_config &record, const char *path) : r_(record), messages_(path, "") {}
-    ~Migration() { cfg_server_destroy(&probe_); }
-    Migration(const Migration &) = delete;
-    Migration &operator=(const Migration &) = delete;
+    migration(const legacy_config &record, const char *path) : r_(record), messages_(path, "") {}
+    ~migration() { cfg_server_destroy(&probe_); }
+    migration(const migration &) = delete;
+    migration &operator=(const migration &) = delete;
 
     int run()
     {
-        if (setup_url() < 0)
+        if (!move_all(std::make_index_sequence<kLegacyRootElements.size()>{}))
             return -1;
-        settings();
-        reencode();
         messages_.finish();
         // The reader's warnings are of the same kind: a setting of the old
         // file that did not make it.
@@ -154,11 +114,89 @@ class Migration {
             apply(setter, server_, servers_, value, label, shown);
     }
 
-    void apply(int (*setter)(const char *, const char **), const char *value, const char *label)
+    void apply(int (*setter)(const char *, const char **), const char *value, const char *label,
+               const char *shown = nullptr)
     {
         const char *reason = nullptr;
         if (setter(value, &reason) != 0)
-            warn(label, reason, value);
+            warn(label, reason, shown != nullptr ? shown : value);
+    }
+
+    // A value for the default entry of the setter's section, or for the
+    // metadata.
+    void put(server_setter set, const char *value, const char *label, const char *shown)
+    {
+        apply_server(set, value, label, shown);
+    }
+    void put(stream_setter set, const char *value, const char *label, const char *shown)
+    {
+        apply(set, stream_, streams_, value, label, shown);
+    }
+    void put(intake_setter set, const char *value, const char *label, const char *shown)
+    {
+        apply(set, intake_, intakes_, value, label, shown);
+    }
+    void put(metadata_setter set, const char *value, const char *label, const char *shown)
+    {
+        apply(set, value, label, shown);
+    }
+
+    // The value of the root's `Row`th element to its first place, as its
+    // row says; false only when the URL leaves nothing to convert.
+    template <std::size_t Row> bool move()
+    {
+        constexpr const legacy_element &row = kLegacyRootElements[Row];
+        constexpr const char *label = kLabel<Row>.data();
+        if constexpr (row.move == legacy_move::url) {
+            return setup_url<Row>() == 0;
+        } else if constexpr (row.move == legacy_move::reencode) {
+            reencode<Row>();
+        } else {
+            constexpr legacy_place place = row.places[0];
+            constexpr auto set = setter_at<place>;
+            // A secret is never shown, not even when refused.
+            constexpr const char *shown = place.field().secret ? kLogSecret : nullptr;
+            if constexpr (row.move == legacy_move::text) {
+                if (const char *text = r_.*(row.text))
+                    put(set, text, label, shown);
+            } else if constexpr (row.move == legacy_move::format) {
+                if (const char *text = r_.*(row.text))
+                    put(set, cfgmigrate_format_name(text), label, shown);
+            } else if constexpr (row.move == legacy_move::file) {
+                // Version 0 took a file named "stdin" for the standard input,
+                // which version 1 names by the intake's type instead.
+                if (const char *text = r_.*(row.text)) {
+                    if (strcasecmp(text, "stdin") == 0)
+                        apply(cfg_intake_set_type, intake_, intakes_, "stdin", label);
+                    else
+                        put(set, text, label, shown);
+                }
+            } else if constexpr (row.move == legacy_move::number ||
+                                 row.move == legacy_move::interval) {
+                long long value = 0;
+                if constexpr (row.unumber != nullptr)
+                    value = r_.*(row.unumber);
+                else
+                    value = r_.*(row.number);
+                // 0 is left out on purpose: the version-1 setting keeps its
+                // initial value; -1 (the element was absent) is passed on.
+                if (row.move == legacy_move::number || value != 0)
+                    put(set, std::to_string(value).c_str(), label, shown);
+            } else if constexpr (row.move == legacy_move::flag) {
+                if (const char *word = row.words[r_.*(row.number) != 0 ? 1 : 0])
+                    put(set, word, label, shown);
+            } else {
+                static_assert(row.move == legacy_move::none, "a move the conversion lacks");
+            }
+        }
+        return true;
+    }
+
+    // The root's elements in the table's order, which is the order of the
+    // messages; a URL that leaves nothing to convert stops the walk.
+    template <std::size_t... Row> bool move_all(std::index_sequence<Row...>)
+    {
+        return (move<Row>() && ...);
     }
 
     // The channel shows a long value by its start and escapes what could
@@ -168,24 +206,17 @@ class Migration {
         messages_.warning("%s: %s: %s: %s", path_, label, reason, value);
     }
 
-    void apply_number(int (*setter)(const char *, const char **), int value, const char *label)
-    {
-        apply(setter, std::to_string(value).c_str(), label);
-    }
-
-    template <typename Entry, typename List>
-    void apply_number(int (*setter)(Entry *, List, const char *, const char **), Entry *entry,
-                      List list, int value, const char *label)
-    {
-        apply(setter, entry, list, std::to_string(value).c_str(), label);
-    }
-
     // The version-0 URL is http://host:port/mountpoint; nothing else in it
     // is interpreted, so a host may hold '/' or '@' and later ':' belong to
     // the mountpoint.
-    int setup_url()
+    template <std::size_t Row> int setup_url()
     {
-        const char *url = r_.url;
+        constexpr const legacy_element &row = kLegacyRootElements[Row];
+        constexpr auto set_host = setter_at<row.places[0]>;
+        constexpr auto set_port = setter_at<row.places[1]>;
+        constexpr auto set_mountpoint = setter_at<row.places[2]>;
+        constexpr const char *label = kLabel<Row>.data();
+        const char *url = r_.*(row.text);
         if (url == nullptr || url[0] == '\0') {
             messages_.error("%s: Missing <url> -- not an onyxcast version 0.x configuration?", path_);
             return -1;
@@ -210,17 +241,16 @@ class Migration {
         }
 
         // The protocol is what the scheme says, not a setting of the file.
-        apply_server(cfg_server_set_protocol, "HTTP", "<url>");
+        apply_server(cfg_server_set_protocol, "HTTP", label);
         const owned_text host_text = copy_span(host, static_cast<size_t>(colon - host));
         const owned_text port_text = copy_span(port, static_cast<size_t>(slash - port));
-        if (!url_usable(host, host_text.get(), port_text.get())) {
+        if (!url_usable(set_host, set_port, host, host_text.get(), port_text.get())) {
             url_usable_ = false;
         } else {
-            apply_server(setter_of<server_setter>("url", 0), host_text.get(), "<url>");
-            apply_server(setter_of<server_setter>("url", 1), port_text.get(), "<url>");
+            apply_server(set_host, host_text.get(), label);
+            apply_server(set_port, port_text.get(), label);
         }
-        apply(setter_of<stream_setter>("url", 2), stream_, streams_,
-              copy_span(slash, std::strlen(slash)).get(), "<url>",
+        apply(set_mountpoint, stream_, streams_, copy_span(slash, std::strlen(slash)).get(), label,
               url_shown(host, slash).c_str());
         return 0;
     }
@@ -234,14 +264,15 @@ class Migration {
     // and shows nothing of what may be user information. An empty part is
     // no such case: an empty port leaves the default port, with its
     // warning, and an empty host fails the final checks.
-    bool url_usable(const char *authority, const char *host, const char *port)
+    bool url_usable(server_setter set_host, server_setter set_port, const char *authority,
+                    const char *host, const char *port)
     {
         const char *host_reason = nullptr;
         const char *port_reason = nullptr;
-        const bool host_refused = host[0] != '\0' &&
-            setter_of<server_setter>("url", 0)(probe_, servers_, host, &host_reason) != 0;
-        const bool port_refused = port[0] != '\0' &&
-            setter_of<server_setter>("url", 1)(probe_, servers_, port, &port_reason) != 0;
+        const bool host_refused =
+            host[0] != '\0' && set_host(probe_, servers_, host, &host_reason) != 0;
+        const bool port_refused =
+            port[0] != '\0' && set_port(probe_, servers_, port, &port_reason) != 0;
         if (userinfo_end(authority) != nullptr &&
             (host_refused || port_refused || std::strchr(host, '@') != nullptr)) {
             messages_.error("%s: Invalid <url>: User information before the host (write "
@@ -297,81 +328,16 @@ class Migration {
         return kLogSecret + std::string(userinfo);
     }
 
-    void settings()
+    // The stream's encoder, then the table's decoders and encoders, at the
+    // places of the root's `Row`th element in this order.
+    template <std::size_t Row> void reencode()
     {
-        if (r_.sourceuser != nullptr)
-            apply_server(setter_of<server_setter>("sourceuser"), r_.sourceuser, "<sourceuser>");
-        if (r_.sourcepassword != nullptr)
-            apply_server(setter_of<server_setter>("sourcepassword"), r_.sourcepassword,
-                         "<sourcepassword>", kLogSecret);
-        if (r_.format != nullptr)
-            apply(setter_of<stream_setter>("format"), stream_, streams_,
-                  cfgmigrate_format_name(r_.format), "<format>");
-        if (r_.filename != nullptr) {
-            if (strcasecmp(r_.filename, "stdin") == 0)
-                apply(cfg_intake_set_type, intake_, intakes_, "stdin", "<filename>");
-            else
-                apply(setter_of<intake_setter>("filename"), intake_, intakes_, r_.filename,
-                      "<filename>");
-        }
-        if (r_.metadata_progname != nullptr)
-            apply(setter_of<metadata_setter>("metadata_progname"), r_.metadata_progname,
-                  "<metadata_progname>");
-        if (r_.metadata_format != nullptr)
-            apply(setter_of<metadata_setter>("metadata_format"), r_.metadata_format,
-                  "<metadata_format>");
-        // 0 is left out on purpose: the version-1 setting keeps its initial
-        // value; -1 (the element was absent) is passed on.
-        if (r_.metadata_refreshinterval != 0)
-            apply_number(setter_of<metadata_setter>("metadata_refreshinterval"),
-                         r_.metadata_refreshinterval, "<metadata_refreshinterval>");
-        // After <filename>, so that a program intake wins over "stdin".
-        if (r_.playlist_program != 0)
-            apply(setter_of<intake_setter>("playlist_program"), intake_, intakes_, "program",
-                  "playlist_program");
-        apply_number(setter_of<intake_setter>("shuffle"), intake_, intakes_, r_.shuffle,
-                     "<shuffle>");
-        apply_number(setter_of<intake_setter>("stream_once"), intake_, intakes_, r_.stream_once,
-                     "<stream_once>");
-        apply_server(setter_of<server_setter>("reconnect_tries"),
-                     std::to_string(r_.reconnect_tries).c_str(), "<reconnect_tries>");
-
-        struct StreamText {
-            char *legacy_config::*field;
-            int (*setter)(cfg_stream *, cfg_stream_list, const char *, const char **);
-            const char *label;
-        };
-        static constexpr StreamText kStreamTexts[] = {
-            {&legacy_config::svrinfoname, setter_of<stream_setter>("svrinfoname"),
-             "<svrinfoname>"},
-            {&legacy_config::svrinfourl, setter_of<stream_setter>("svrinfourl"), "<svrinfourl>"},
-            {&legacy_config::svrinfogenre, setter_of<stream_setter>("svrinfogenre"),
-             "<svrinfogenre>"},
-            {&legacy_config::svrinfodescription, setter_of<stream_setter>("svrinfodescription"),
-             "<svrinfodescription>"},
-            {&legacy_config::svrinfobitrate, setter_of<stream_setter>("svrinfobitrate"),
-             "<svrinfobitrate>"},
-            {&legacy_config::svrinfochannels, setter_of<stream_setter>("svrinfochannels"),
-             "<svrinfochannels>"},
-            {&legacy_config::svrinfosamplerate, setter_of<stream_setter>("svrinfosamplerate"),
-             "<svrinfosamplerate>"},
-            {&legacy_config::svrinfoquality, setter_of<stream_setter>("svrinfoquality"),
-             "<svrinfoquality>"},
-        };
-        for (const StreamText &t : kStreamTexts)
-            if (r_.*(t.field) != nullptr)
-                apply(t.setter, stream_, streams_, r_.*(t.field), t.label);
-        apply(setter_of<stream_setter>("svrinfopublic"), stream_, streams_,
-              r_.svrinfopublic != 0 ? "yes" : "no", "<svrinfopublic>");
-    }
-
-    void reencode()
-    {
+        constexpr const legacy_element &row = kLegacyRootElements[Row];
         // The encoder is named before it exists; drop_missing_encoder()
         // takes the name back if the table made no such encoder.
         if (r_.reencode != 0 && r_.format != nullptr)
-            apply(setter_of<stream_setter>("reencode", 0), stream_, streams_,
-                  cfgmigrate_format_name(r_.format), "<reencode>");
+            put(setter_at<row.places[0]>, cfgmigrate_format_name(r_.format), kLabel<Row>.data(),
+                nullptr);
         std::vector<cfgmigrate_reencode_row> rows;
         for (const legacy_format_entry *entry : r_.encdec) {
             if (entry != nullptr)
@@ -390,15 +356,13 @@ class Migration {
         // takes each value as it is.
         for (const cfgmigrate_reencode_decoder &d : entries.decoders) {
             cfg_decoder *decoder = cfg_decoder_list_get(decoders_, d.name.c_str());
-            setter_of<decoder_setter>("reencode", 1)(decoder, decoders_, d.program.c_str(),
-                                                     nullptr);
+            setter_at<row.places[1]>(decoder, decoders_, d.program.c_str(), nullptr);
             for (const std::string &ext : d.exts)
                 cfg_decoder_add_ext(decoder, decoders_, ext.c_str(), nullptr);
         }
         for (const cfgmigrate_reencode_encoder &e : entries.encoders) {
             cfg_encoder *encoder = cfg_encoder_list_get(encoders_, e.name.c_str());
-            setter_of<encoder_setter>("reencode", 2)(encoder, encoders_, e.program.c_str(),
-                                                     nullptr);
+            setter_at<row.places[2]>(encoder, encoders_, e.program.c_str(), nullptr);
             cfg_encoder_set_format(encoder, e.format);
         }
     }
@@ -451,47 +415,7 @@ class Migration {
 
 int cfgmigrate_convert(const legacy_config *record, const char *path)
 {
-    Migration migration(*record, path);
-    return migration.run();
+    migration conversion(*record, path);
+    return conversion.run();
 }
 
-namespace {
-
-// The field whose setter is `setter`, as a place: it is sought in the
-// section whose setters have its shape. False when it has none.
-bool place_of(const any_setter &setter, cfgmigrate_place *place)
-{
-    return std::visit(
-        [place](auto set) {
-            using Setter = decltype(set);
-            return cfg_document_sections::any_of([&]<const auto &Section>() {
-                if constexpr (std::is_same_v<Setter, cfg_setter_of<Section>>) {
-                    for (const auto &field : Section.fields) {
-                        if (field.set == set) {
-                            *place = {Section.section, Section.entry, field.element};
-                            return true;
-                        }
-                    }
-                }
-                return false;
-            });
-        },
-        setter);
-}
-
-} // namespace
-
-unsigned int cfgmigrate_places(const char *element,
-                               void (*fn)(const cfgmigrate_place *place, void *arg), void *arg)
-{
-    unsigned int count = 0;
-    for (const moved_setting &move : kMoves) {
-        cfgmigrate_place place{};
-        if (std::strcmp(move.element, element) != 0 || !place_of(move.setter, &place))
-            continue;
-        count++;
-        if (fn != nullptr)
-            fn(&place, arg);
-    }
-    return count;
-}

@@ -10,17 +10,3 @@
 // after reporting why not.
 int cfgmigrate_convert(const legacy_config *record, const char *path);
 
-// A place of a version-1 document: section, entry element (null in the
-// metadata section) and field.
-struct cfgmigrate_place {
-    const char *section;
-    const char *entry;
-    const char *field;
-};
-
-// Calls `fn` for each place where the conversion puts what the version-0
-// element `element` (named as version 0 names it, letter case included)
-// holds, in the conversion's order, and returns how many there are: 0 for
-// a name that version 0 does not have.
-unsigned int cfgmigrate_places(const char *element,
-                               void (*fn)(const cfgmigrate_place *place, void *arg), void *arg);

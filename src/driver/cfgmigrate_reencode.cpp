@@ -27,16 +27,16 @@ struct encoder_deleter {
 // The entries are worked out in lists of their own, so that every value
 // meets the model's own rules (and its reasons) before the active
 // configuration sees it.
-class Table {
+class reencode_table {
   public:
-    explicit Table(const cfgmigrate_reencode_report &report) : report_(report) {}
-    ~Table()
+    explicit reencode_table(const cfgmigrate_reencode_report &report) : report_(report) {}
+    ~reencode_table()
     {
         cfg_encoder_list_destroy(&encoders_);
         cfg_decoder_list_destroy(&decoders_);
     }
-    Table(const Table &) = delete;
-    Table &operator=(const Table &) = delete;
+    reencode_table(const reencode_table &) = delete;
+    reencode_table &operator=(const reencode_table &) = delete;
 
     void add(const cfgmigrate_reencode_row &row)
     {
@@ -204,7 +204,7 @@ class Table {
 cfgmigrate_reencode_entries cfgmigrate_reencode(std::span<const cfgmigrate_reencode_row> rows,
                                                 const cfgmigrate_reencode_report &report)
 {
-    Table table(report);
+    reencode_table table(report);
     for (const cfgmigrate_reencode_row &row : rows)
         table.add(row);
     return table.entries();

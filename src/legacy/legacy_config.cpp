@@ -3,12 +3,14 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
-#include <limits>
 #include <cstring>
+#include <iterator>
+#include <span>
 #include <unordered_set>
 #include <utility>
 
 #include "legacy/legacy_check.h"
+#include "legacy/legacy_format.h"
 #include "support/alloc.h"
 #include "support/compat.h"
 #include "support/log.h"
@@ -21,92 +23,35 @@ namespace {
 
 constexpr const char kAllocModule[] = "legacy_config";
 
-// The longest path <filename> and <metadata_progname> may hold.
-constexpr size_t kPathMax = 1023;
-
 legacy_config record;
 unsigned int read_warnings;
 
-enum class Kind {
-    Text,           // stored as written
-    Upper,          // folded to upper case
-    Lower,          // folded to lower case
-    Path,           // at most kPathMax bytes
-    MetadataFormat, // checked as a metadata format template
-    Decode,         // checked as a decoder command template
-    Encode,         // checked as an encoder command template
-    Number,         // decimal within [min, max]
-    Flag,           // 0 or 1
-    Reencode,       // the nested section
-};
-
-struct Element {
-    const char *name;
-    Kind kind;
-    char *legacy_config::*text = nullptr;
-    int32_t legacy_config::*number = nullptr;
-    uint32_t legacy_config::*unumber = nullptr;
-    long long min = 0;
-    long long max = 1;
-};
-
-// Tried in this order; names are case-sensitive.
-const std::array kTopElements{
-    Element{"url", Kind::Text, &legacy_config::url},
-    Element{"sourceuser", Kind::Text, &legacy_config::sourceuser},
-    Element{"sourcepassword", Kind::Text, &legacy_config::sourcepassword},
-    Element{"format", Kind::Upper, &legacy_config::format},
-    Element{"filename", Kind::Path, &legacy_config::filename},
-    Element{"metadata_progname", Kind::Path, &legacy_config::metadata_progname},
-    Element{"metadata_format", Kind::MetadataFormat, &legacy_config::metadata_format},
-    Element{"metadata_refreshinterval", Kind::Number, nullptr,
-            &legacy_config::metadata_refreshinterval, nullptr, -1,
-            std::numeric_limits<int32_t>::max()},
-    Element{"playlist_program", Kind::Flag, nullptr, &legacy_config::playlist_program},
-    Element{"shuffle", Kind::Flag, nullptr, &legacy_config::shuffle},
-    Element{"stream_once", Kind::Flag, nullptr, &legacy_config::stream_once},
-    Element{"reconnect_tries", Kind::Number, nullptr, nullptr, &legacy_config::reconnect_tries, 0,
-            std::numeric_limits<uint32_t>::max()},
-    Element{"svrinfoname", Kind::Text, &legacy_config::svrinfoname},
-    Element{"svrinfourl", Kind::Text, &legacy_config::svrinfourl},
-    Element{"svrinfogenre", Kind::Text, &legacy_config::svrinfogenre},
-    Element{"svrinfodescription", Kind::Text, &legacy_config::svrinfodescription},
-    Element{"svrinfobitrate", Kind::Text, &legacy_config::svrinfobitrate},
-    Element{"svrinfochannels", Kind::Text, &legacy_config::svrinfochannels},
-    Element{"svrinfosamplerate", Kind::Text, &legacy_config::svrinfosamplerate},
-    Element{"svrinfoquality", Kind::Text, &legacy_config::svrinfoquality},
-    Element{"svrinfopublic", Kind::Flag, nullptr, &legacy_config::svrinfopublic},
-    Element{"reencode", Kind::Reencode},
-};
-
-// For each first byte, a bit for every row of kTopElements whose name
-// starts with it.
-const std::array<uint32_t, 256> kRowsByFirstByte = [] {
-    static_assert(kTopElements.size() <= 32);
-    std::array<uint32_t, 256> rows{};
-    for (size_t i = 0; i < kTopElements.size(); i++)
-        rows[static_cast<unsigned char>(kTopElements[i].name[0])] |= uint32_t{1} << i;
-    return rows;
+// The rows of the elements that stand in each row's section or entry (none
+// for the other rows), found once rather than at every section read.
+constexpr auto kChildren = [] {
+    std::array<std::span<const legacy_element>, std::size(kLegacyElements)> children{};
+    for (size_t i = 0; i < children.size(); i++) {
+        const legacy_element &row = kLegacyElements[i];
+        if (row.kind == legacy_kind::section || row.kind == legacy_kind::entry)
+            children[i] = legacy_format::children(row.name);
+    }
+    return children;
 }();
 
-struct EntryElement {
-    const char *name;
-    Kind kind;
-    char *legacy_format_entry::*text;
-};
-
-const std::array kEntryElements{
-    EntryElement{"format", Kind::Upper, &legacy_format_entry::format},
-    EntryElement{"match", Kind::Lower, &legacy_format_entry::match},
-    EntryElement{"decode", Kind::Decode, &legacy_format_entry::decode},
-    EntryElement{"encode", Kind::Encode, &legacy_format_entry::encode},
-};
-
-// Names match byte for byte, case-sensitively; the first byte settles most
-// comparisons of a node with the element table.
-bool named(const xml_node *node, const char *name)
+constexpr std::span<const legacy_element> children_of(const legacy_element &row)
 {
-    return node->is_element() && node->name[0] == name[0] && std::strcmp(node->name, name) == 0;
+    return kChildren[static_cast<size_t>(&row - kLegacyElements)];
+}
+
+// The row of `rows` that names the element `node`, byte for byte; null for
+// none. The first byte settles most comparisons.
+const legacy_element *row_of(std::span<const legacy_element> rows, const xml_node *node)
+{
+    for (const legacy_element &row : rows) {
+        if (node->name[0] == row.name[0] && std::strcmp(node->name, row.name) == 0)
+            return &row;
+    }
+    return nullptr;
 }
 
 void fold(char *text, int (*to)(int))
@@ -117,55 +62,63 @@ void fold(char *text, int (*to)(int))
             *p = static_cast<unsigned char>(to(*p));
 }
 
+// The rows of an <encdec> entry's elements.
+constexpr std::span<const legacy_element> kEntryElements = [] {
+    for (const legacy_element &row : kLegacyElements) {
+        if (row.kind == legacy_kind::entry)
+            return children_of(row);
+    }
+    throw "the table has no entry";
+}();
+
 void free_entry(legacy_format_entry *entry)
 {
     if (entry == nullptr)
         return;
-    xfree(entry->format, kAllocModule);
-    xfree(entry->match, kAllocModule);
-    xfree(entry->encode, kAllocModule);
-    xfree(entry->decode, kAllocModule);
+    for (const legacy_element &row : kEntryElements)
+        xfree(entry->*(row.entry_text), kAllocModule);
     xfree(entry, kAllocModule);
 }
 
-class Reader {
+class legacy_reader {
   public:
     // Every problem with the file is reported through `messages`, which
     // also counts them.
-    Reader(log_input &messages, const xml_tree &tree)
+    legacy_reader(log_input &messages, const xml_tree &tree)
         : path_(messages.path()), texts_(tree.doc()), markup_(tree.doc()), messages_(messages)
     {
     }
 
-    void read_top(const xml_node *node)
+    // The elements of the root, or of a section. A number or a flag may
+    // appear once in its section; in a nested section its messages point at
+    // the section, as version 0 always did.
+    void read_section(const xml_node *section, std::span<const legacy_element> rows,
+                      bool nested)
     {
-        if (!node->is_element()) {
-            pass_over_entity(node);
-            return;
-        }
-        // Only the rows whose name starts with the node's first byte are
-        // tried, lowest first, so the table order still decides.
-        for (uint32_t rows = kRowsByFirstByte[static_cast<unsigned char>(node->name[0])];
-             rows != 0; rows &= rows - 1) {
-            const size_t i = static_cast<size_t>(__builtin_ctz(rows));
-            const Element &e = kTopElements[i];
-            if (!named(node, e.name))
+        std::array<bool, std::size(kLegacyElements)> seen{};
+        for (const xml_node *node = section->children; node != nullptr; node = node->next) {
+            const legacy_element *row = node->is_element() ? row_of(rows, node) : nullptr;
+            if (row == nullptr) {
+                pass_over(node);
                 continue;
-            switch (e.kind) {
-            case Kind::Number:
-            case Kind::Flag:
-                read_number(node, e, seen_[i]);
+            }
+            switch (row->kind) {
+            case legacy_kind::number:
+            case legacy_kind::flag:
+                read_number(node, *row, seen[static_cast<size_t>(row - rows.data())],
+                            nested ? line(section) : line(node));
                 break;
-            case Kind::Reencode:
-                read_reencode(node);
+            case legacy_kind::section:
+                read_section(node, children_of(*row), true);
+                break;
+            case legacy_kind::entry:
+                read_entry(node, children_of(*row));
                 break;
             default:
-                read_text(node, e.name, e.kind, record.*(e.text));
+                read_text(node, *row, record.*(row->text));
                 break;
             }
-            return;
         }
-        pass_over(node);
     }
 
     // Version 0 knows no other element here; a misspelt name would
@@ -251,20 +204,20 @@ class Reader {
         return joined;
     }
 
-    void read_text(const xml_node *node, const char *name, Kind kind, char *&field)
+    void read_text(const xml_node *node, const legacy_element &e, char *&field)
     {
         long at = line(node);
         if (field != nullptr) {
-            duplicate(name, at);
+            duplicate(e.name, at);
             return;
         }
         bool cut = false;
         xml_text_joiner::joined text = text_of(node, at, &cut);
         if (text.text == nullptr)
             return;
-        if (kind == Kind::Path && std::strlen(text.text) > kPathMax) {
+        if (e.kind == legacy_kind::path && std::strlen(text.text) > kLegacyPathMax) {
             messages_.error("%s[%ld]: Error: Path or filename in <%s> is too long\n", path_, at,
-                            name);
+                            e.name);
             return;
         }
         // A joined text was made with the record's allocator and is kept as
@@ -273,22 +226,22 @@ class Reader {
                            : xstrdup(text.text, kAllocModule);
         // A cut text is refused as too long later on; its placeholders are
         // not checked, as the cut could break one in two.
-        switch (kind) {
-        case Kind::Upper:
+        switch (e.kind) {
+        case legacy_kind::upper:
             fold(field, ::toupper);
             break;
-        case Kind::Lower:
+        case legacy_kind::lower:
             fold(field, ::tolower);
             break;
-        case Kind::MetadataFormat:
+        case legacy_kind::metadata_format:
             if (!cut)
                 legacy_check_metadata_format(field, &messages_, at);
             break;
-        case Kind::Decode:
+        case legacy_kind::decode:
             if (!cut)
                 legacy_check_decoder_command(field, &messages_, at);
             break;
-        case Kind::Encode:
+        case legacy_kind::encode:
             if (!cut)
                 legacy_check_encoder_command(field, &messages_, at);
             break;
@@ -299,10 +252,8 @@ class Reader {
 
     // Numbers and flags: a later element is a duplicate only once one of
     // that name was read successfully. `at` is the line the messages carry.
-    void read_number(const xml_node *node, const Element &e, bool &seen, long at = -1)
+    void read_number(const xml_node *node, const legacy_element &e, bool &seen, long at)
     {
-        if (at < 0)
-            at = line(node);
         if (seen) {
             duplicate(e.name, at);
             return;
@@ -317,7 +268,7 @@ class Reader {
         const char *reason = nullptr;
         long long value = strtonum(text, e.min, e.max, &reason);
         if (reason != nullptr) {
-            if (e.kind == Kind::Flag)
+            if (e.kind == legacy_kind::flag)
                 messages_.error("%s[%ld]: Error: <%s> may only contain 1 or 0\n", path_, at,
                                 e.name);
             else
@@ -332,37 +283,14 @@ class Reader {
         seen = true;
     }
 
-    void read_reencode(const xml_node *section)
-    {
-        static const Element kEnable{"enable", Kind::Flag, nullptr, &legacy_config::reencode};
-        // <enable> may appear once per section; its messages point at the
-        // section, as version 0 always did.
-        bool enable_seen = false;
-        long at = line(section);
-        for (const xml_node *child = section->children; child != nullptr; child = child->next) {
-            if (named(child, "enable"))
-                read_number(child, kEnable, enable_seen, at);
-            else if (named(child, "encdec"))
-                read_encdec(child);
-            else
-                pass_over(child);
-        }
-    }
-
-    void read_encdec(const xml_node *node)
+    void read_entry(const xml_node *node, std::span<const legacy_element> rows)
     {
         auto *entry = static_cast<legacy_format_entry *>(
             xcalloc(1, sizeof(legacy_format_entry), kAllocModule));
         for (const xml_node *child = node->children; child != nullptr; child = child->next) {
-            const EntryElement *known = nullptr;
-            for (const EntryElement &e : kEntryElements) {
-                if (named(child, e.name)) {
-                    known = &e;
-                    break;
-                }
-            }
-            if (known != nullptr)
-                read_text(child, known->name, known->kind, entry->*(known->text));
+            const legacy_element *row = child->is_element() ? row_of(rows, child) : nullptr;
+            if (row != nullptr)
+                read_text(child, *row, entry->*(row->entry_text));
             else
                 pass_over(child);
         }
@@ -381,7 +309,6 @@ class Reader {
     xml_text_joiner texts_;
     xml_markup_finder markup_;
     log_input &messages_;
-    std::array<bool, kTopElements.size()> seen_{};
 };
 
 const char *lookup(const char *key, char *legacy_format_entry::*field,
@@ -423,9 +350,8 @@ int legacy_config_read(const char *path)
     legacy_config_free(&record);
     record.metadata_refreshinterval = -1;
 
-    Reader reader(messages, *tree);
-    for (const xml_node *node = root->children; node != nullptr; node = node->next)
-        reader.read_top(node);
+    legacy_reader reader(messages, *tree);
+    reader.read_section(root, kLegacyRootElements, false);
     tree.reset();
 
     messages.finish();
@@ -452,14 +378,10 @@ void legacy_config_free(legacy_config *r)
 {
     if (r == nullptr)
         return;
-    for (char *legacy_config::*field :
-         {&legacy_config::url, &legacy_config::sourceuser, &legacy_config::sourcepassword,
-          &legacy_config::format, &legacy_config::filename, &legacy_config::metadata_progname,
-          &legacy_config::metadata_format, &legacy_config::svrinfoname, &legacy_config::svrinfourl,
-          &legacy_config::svrinfogenre, &legacy_config::svrinfodescription,
-          &legacy_config::svrinfobitrate, &legacy_config::svrinfochannels,
-          &legacy_config::svrinfosamplerate, &legacy_config::svrinfoquality})
-        xfree(r->*field, kAllocModule);
+    for (const legacy_element &row : kLegacyElements) {
+        if (row.text != nullptr)
+            xfree(r->*(row.text), kAllocModule);
+    }
     for (legacy_format_entry *entry : r->encdec)
         free_entry(entry);
     *r = legacy_config{};
