@@ -26,33 +26,59 @@ constexpr const char kAllocModule[] = "legacy_config";
 legacy_config record;
 unsigned int read_warnings;
 
-// The rows of the elements that stand in each row's section or entry (none
-// for the other rows), found once rather than at every section read.
+// The rows of the elements that stand in one place (the root, a section or
+// an entry), and an index of them by their name's first byte: a file may
+// hold tens of thousands of <reencode> sections, and each would otherwise
+// walk the root's rows to find its own.
+struct child_rows {
+    std::span<const legacy_element> rows;
+    // 1 + the first row whose name starts with that byte; 0 for none.
+    std::array<uint8_t, 128> first{};
+    // 1 + the next row whose name starts with the same byte; 0 for none.
+    std::array<uint8_t, std::size(kLegacyElements)> next{};
+
+    constexpr child_rows() = default;
+    constexpr explicit child_rows(std::span<const legacy_element> in) : rows(in)
+    {
+        for (size_t i = rows.size(); i-- > 0;) {
+            const auto byte = static_cast<unsigned char>(rows[i].name[0]);
+            next[i] = first[byte];
+            first[byte] = static_cast<uint8_t>(i + 1);
+        }
+    }
+
+    // The row that names the element `node`, byte for byte; null for none.
+    const legacy_element *row_of(const xml_node *node) const
+    {
+        const auto byte = static_cast<unsigned char>(node->name[0]);
+        if (byte >= first.size())
+            return nullptr;
+        for (uint8_t i = first[byte]; i != 0; i = next[i - 1u]) {
+            if (std::strcmp(node->name, rows[i - 1u].name) == 0)
+                return &rows[i - 1u];
+        }
+        return nullptr;
+    }
+};
+
+// Found once rather than at every section read; empty for the rows that
+// are neither a section nor an entry.
 constexpr auto kChildren = [] {
-    std::array<std::span<const legacy_element>, std::size(kLegacyElements)> children{};
+    std::array<child_rows, std::size(kLegacyElements)> children{};
     for (size_t i = 0; i < children.size(); i++) {
         const legacy_element &row = kLegacyElements[i];
         if (row.kind == legacy_kind::section || row.kind == legacy_kind::entry)
-            children[i] = legacy_format::children(row.name);
+            children[i] = child_rows(legacy_format::children(row.name));
     }
     return children;
 }();
 
-constexpr std::span<const legacy_element> children_of(const legacy_element &row)
+constexpr const child_rows &children_of(const legacy_element &row)
 {
     return kChildren[static_cast<size_t>(&row - kLegacyElements)];
 }
 
-// The row of `rows` that names the element `node`, byte for byte; null for
-// none. The first byte settles most comparisons.
-const legacy_element *row_of(std::span<const legacy_element> rows, const xml_node *node)
-{
-    for (const legacy_element &row : rows) {
-        if (node->name[0] == row.name[0] && std::strcmp(node->name, row.name) == 0)
-            return &row;
-    }
-    return nullptr;
-}
+constexpr child_rows kRootChildren{kLegacyRootElements};
 
 void fold(char *text, int (*to)(int))
 {
@@ -66,7 +92,7 @@ void fold(char *text, int (*to)(int))
 constexpr std::span<const legacy_element> kEntryElements = [] {
     for (const legacy_element &row : kLegacyElements) {
         if (row.kind == legacy_kind::entry)
-            return children_of(row);
+            return children_of(row).rows;
     }
     throw "the table has no entry";
 }();
@@ -92,12 +118,11 @@ class legacy_reader {
     // The elements of the root, or of a section. A number or a flag may
     // appear once in its section; in a nested section its messages point at
     // the section, as version 0 always did.
-    void read_section(const xml_node *section, std::span<const legacy_element> rows,
-                      bool nested)
+    void read_section(const xml_node *section, const child_rows &children, bool nested)
     {
         std::array<bool, std::size(kLegacyElements)> seen{};
         for (const xml_node *node = section->children; node != nullptr; node = node->next) {
-            const legacy_element *row = node->is_element() ? row_of(rows, node) : nullptr;
+            const legacy_element *row = node->is_element() ? children.row_of(node) : nullptr;
             if (row == nullptr) {
                 pass_over(node);
                 continue;
@@ -105,7 +130,7 @@ class legacy_reader {
             switch (row->kind) {
             case legacy_kind::number:
             case legacy_kind::flag:
-                read_number(node, *row, seen[static_cast<size_t>(row - rows.data())],
+                read_number(node, *row, seen[static_cast<size_t>(row - children.rows.data())],
                             nested ? line(section) : line(node));
                 break;
             case legacy_kind::section:
@@ -283,12 +308,12 @@ class legacy_reader {
         seen = true;
     }
 
-    void read_entry(const xml_node *node, std::span<const legacy_element> rows)
+    void read_entry(const xml_node *node, const child_rows &children)
     {
         auto *entry = static_cast<legacy_format_entry *>(
             xcalloc(1, sizeof(legacy_format_entry), kAllocModule));
         for (const xml_node *child = node->children; child != nullptr; child = child->next) {
-            const legacy_element *row = child->is_element() ? row_of(rows, child) : nullptr;
+            const legacy_element *row = child->is_element() ? children.row_of(child) : nullptr;
             if (row != nullptr)
                 read_text(child, *row, entry->*(row->entry_text));
             else
@@ -351,7 +376,7 @@ int legacy_config_read(const char *path)
     record.metadata_refreshinterval = -1;
 
     legacy_reader reader(messages, *tree);
-    reader.read_section(root, kLegacyRootElements, false);
+    reader.read_section(root, kRootChildren, false);
     tree.reset();
 
     messages.finish();
