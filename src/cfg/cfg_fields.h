@@ -519,10 +519,6 @@ template <const auto &...Sections> struct cfg_section_list {
     }
 };
 
-// The shape of the setters of a section's fields.
-template <const auto &Section>
-using cfg_setter_of = typename std::remove_cvref_t<decltype(Section)>::field::calls::set;
-
 // The five entry kinds, in the order the writer writes their sections.
 using cfg_entry_kinds =
     cfg_section_list<kCfgServers, kCfgStreams, kCfgIntakes, kCfgDecoders, kCfgEncoders>;
