@@ -15,6 +15,7 @@
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_document.h"
+#include "cfg/cfg_file.h"
 #include "cfg/cfg_fields.h"
 #include "support/fd.h"
 #include "support/log.h"
@@ -330,21 +331,6 @@ void document_reader::read_section(const xml_node *section)
     pass_over(section);
 }
 
-// The client's judgement of a file's mode, whichever way it was examined.
-int judge_mode(const char *path, mode_t mode)
-{
-    if (mode & S_IROTH)
-        log_warning("%s: world readable", path);
-    else if (mode & S_IRGRP)
-        log_notice("%s: group readable", path);
-    // Anyone could change the commands this configuration runs.
-    if (mode & S_IWOTH) {
-        log_error("%s: world writeable", path);
-        return -1;
-    }
-    return 0;
-}
-
 } // namespace
 
 int cfg_check_file_mode(const char *path)
@@ -356,7 +342,7 @@ int cfg_check_file_mode(const char *path)
         log_errno(LOG_LEVEL_ERROR, errno, path);
         return -1;
     }
-    return judge_mode(path, st.st_mode);
+    return cfg_mode_say(path, cfg_mode_client_rule(st.st_mode));
 }
 
 int cfg_check_fd_mode(int fd, const char *name)
@@ -368,7 +354,7 @@ int cfg_check_fd_mode(int fd, const char *name)
         log_errno(LOG_LEVEL_ERROR, errno, name);
         return -1;
     }
-    return judge_mode(name, st.st_mode);
+    return cfg_mode_say(name, cfg_mode_client_rule(st.st_mode));
 }
 
 namespace {
@@ -508,19 +494,22 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
 int read_path(const char *path, const cfg_document_observer *observer)
 {
     const auto parse = [](const char *name, xml_tree_ptr &doc) {
-        fd_guard file(open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!file) {
+        const cfg_file file = cfg_file_open(name);
+        if (!file.fd) {
             // Said as when the path was looked at before it was opened:
             // what looking at it says, else why it does not open.
-            const int errnum = errno;
             if (cfg_check_file_mode(name) != 0)
                 return false;
-            log_errno(LOG_LEVEL_ERROR, errnum, name);
+            log_errno(LOG_LEVEL_ERROR, file.error, name);
             return true;
         }
-        if (cfg_check_fd_mode(file.get(), name) != 0)
+        if (!file.examined) {
+            log_errno(LOG_LEVEL_ERROR, file.error, name);
             return false;
-        doc = xml_tree_parse_fd(file.get(), name, "");
+        }
+        if (cfg_mode_say(name, cfg_mode_client_rule(file.mode)) != 0)
+            return false;
+        doc = xml_tree_parse_examined_fd(file.fd.get(), file.mode, name, "");
         return true;
     };
     return read_document(path, parse, observer);
@@ -538,10 +527,11 @@ int cfg_document_read_observed(const char *path, const cfg_document_observer *ob
     return read_path(path, observer);
 }
 
-int cfg_document_read_fd_observed(int fd, const char *name, const cfg_document_observer *observer)
+int cfg_document_read_file_observed(const cfg_file &file, const char *name,
+                                    const cfg_document_observer *observer)
 {
-    const auto parse = [fd](const char *shown, xml_tree_ptr &doc) {
-        doc = xml_tree_parse_fd(fd, shown, "");
+    const auto parse = [&file](const char *shown, xml_tree_ptr &doc) {
+        doc = xml_tree_parse_examined_fd(file.fd.get(), file.mode, shown, "");
         return true;
     };
     return read_document(name, parse, observer);

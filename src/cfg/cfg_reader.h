@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+struct cfg_file;
+
 // 0 when the file may be used, -1 when it cannot be examined or others may
 // write to it. Readable by others or by the group only gives a message.
 int cfg_check_file_mode(const char *path);
@@ -95,12 +97,12 @@ struct cfg_document_observer {
 // (which may be null) what it reads and passes over.
 int cfg_document_read_observed(const char *path, const cfg_document_observer *observer);
 
-// cfg_document_read_observed on the document read from the open descriptor
-// `fd` to its end, or held in `size` bytes at `bytes`, and named `name` in
-// every message. Neither checks a file mode: a caller that reads a file
-// checks it on the same descriptor first (cfg_check_fd_mode).
-int cfg_document_read_fd_observed(int fd, const char *name,
-                                  const cfg_document_observer *observer);
+// cfg_document_read_observed on the document read from `file` (see
+// cfg_file_open) to its end, or held in `size` bytes at `bytes`, and named
+// `name` in every message. Neither judges a file mode: a caller that reads
+// a file judges the mode `file` was found with first.
+int cfg_document_read_file_observed(const cfg_file &file, const char *name,
+                                    const cfg_document_observer *observer);
 int cfg_document_read_memory_observed(const char *bytes, size_t size, const char *name,
                                       const cfg_document_observer *observer);
 

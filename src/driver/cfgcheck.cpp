@@ -18,6 +18,7 @@
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_fields.h"
+#include "cfg/cfg_file.h"
 #include "cfg/cfg_list.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
@@ -515,21 +516,16 @@ std::string shell_word(const char *path)
     return word;
 }
 
-// The client refuses a file that others may write to, and warns when they
-// may read it. It takes a file that its group may write to without a word,
-// yet anyone in that group could change the commands the file runs: a
-// warning here, and the file still accepted, as the client accepts it.
-// Whatever is said comes with the command that sets a mode the client takes
-// without a word: the owner's own permissions, with reading, and nothing
-// for anyone else.
-void check_mode(log_input &messages, const char *path, mode_t mode)
+// What the checker's rule says beyond the client's, after the client's own
+// words: a warning for a file its group may write to, and with anything
+// said, the command that sets a mode the client takes without a word.
+void say_mode(log_input &messages, const char *path, const cfg_mode_verdict &verdict)
 {
-    if (mode & S_IWGRP)
+    if (verdict.group_writeable)
         messages.warning("%s: group writeable", messages.path());
-    if ((mode & (S_IROTH | S_IWOTH | S_IWGRP)) == 0)
-        return;
-    const unsigned int wanted = (mode & S_IRWXU) | S_IRUSR;
-    messages.notice("%s: hint: chmod %o %s", messages.path(), wanted, shell_word(path).c_str());
+    if (verdict.chmod != 0)
+        messages.notice("%s: hint: chmod %o %s", messages.path(), verdict.chmod,
+                        shell_word(path).c_str());
 }
 
 // One check, whatever the document is read from: `read` reads it into the
@@ -571,27 +567,24 @@ int cfgcheck_file(const char *path)
     if (path == nullptr)
         path = "";
     return check(path, [path](log_input &messages, const cfg_document_observer &observer) {
-        // The mode is judged on the descriptor that is then parsed: a look
-        // at the path, then an open of it, could judge one file and read
-        // another put in its place meanwhile.
-        fd_guard file(open(path, kOpenFlags));
-        struct stat st;
-        if (!file || fstat(file.get(), &st) != 0) {
-            messages.error("%s: %s", messages.path(), std::strerror(errno));
+        const cfg_file file = cfg_file_open(path, kOpenFlags);
+        if (!file.examined) {
+            messages.error("%s: %s", messages.path(), std::strerror(file.error));
             return false;
         }
         // The client reads a regular file; anything else could wait for a
         // writer or never end, and is not what the client will be given.
-        if (!S_ISREG(st.st_mode)) {
+        if (!file.regular()) {
             messages.error("%s: not a regular file (%s)", messages.path(),
-                           fd_type_name(st.st_mode));
+                           fd_type_name(file.mode));
             return false;
         }
-        const bool mode_ok = cfg_check_fd_mode(file.get(), path) == 0;
-        check_mode(messages, path, st.st_mode);
+        const cfg_mode_verdict verdict = cfg_mode_checker_rule(file.mode);
+        const bool mode_ok = cfg_mode_say(path, verdict) == 0;
+        say_mode(messages, path, verdict);
         if (!mode_ok)
             return false;
-        return cfg_document_read_fd_observed(file.get(), path, &observer) == 0;
+        return cfg_document_read_file_observed(file, path, &observer) == 0;
     });
 }
 
