@@ -20,6 +20,7 @@
 #include "cfg/cfg_fields.h"
 #include "cfg/cfg_file.h"
 #include "cfg/cfg_list.h"
+#include "cfg/cfg_read_facts.h"
 #include "cfg/cfg_reader.h"
 #include "cfg/cfg_writer.h"
 #include "driver/cfgcheck_hint.h"
@@ -159,46 +160,54 @@ class merge_check {
 // follows the problem's message.
 class document_check {
   public:
-    explicit document_check(log_input &messages) : messages_(messages) {}
-
-  private:
-    struct seen_entry;
-
-  public:
-
-    cfg_document_observer observer()
+    document_check(log_input &messages, const cfg_read_facts &facts)
+        : messages_(messages), facts_(facts)
     {
-        return {
-            .root = [](const cfg_document_root *r,
-                       void *arg) { static_cast<document_check *>(arg)->root(*r); },
-            .entry = [](const cfg_document_entry *e,
-                        void *arg) { static_cast<document_check *>(arg)->entry(*e); },
-            .passed_over = [](const cfg_document_passed_over *p,
-                              void *arg) { static_cast<document_check *>(arg)->passed_over(*p); },
-            .refused = [](const cfg_document_refusal *r,
-                          void *arg) { static_cast<document_check *>(arg)->refused(*r); },
-            .arg = this,
-        };
+        for (const cfg_document_entry &e : facts_.entries) {
+            merges.entry(e);
+            if (std::strcmp(e.section, kCfgStreams.section) == 0)
+                streams_++;
+        }
     }
 
-    // After the read: what was held back until it was known whether the
-    // document is one of version 0.
-    void finish_read()
+    // After the read, which the channel held: each problem of what was
+    // passed over in place of the reader's notice, and each hint right
+    // after the reader's refusal, in document order; then what was held
+    // back until it was known whether the document is one of version 0.
+    void report_read()
     {
+        const auto &passed = facts_.passed_over;
+        const auto &refusals = facts_.refusals;
+        size_t p = 0;
+        size_t r = 0;
+        while (p < passed.size() || r < refusals.size()) {
+            // A refusal's place is right after its message, which nothing
+            // passed over can share with it but what follows it.
+            if (r < refusals.size() &&
+                (p == passed.size() || refusals[r].place <= passed[p].place)) {
+                messages_.release(refusals[r].place);
+                refused(refusals[r++]);
+            } else {
+                messages_.release(passed[p].place);
+                passed_over(passed[p++]);
+            }
+        }
+        messages_.release();
         if (version0_) {
             problem("%s: version 0.x configuration: convert it with onyxcast-cfgmigrate -0 %s",
                     messages_.path(), messages_.path());
-            held_names_.clear();
-            held_ = 0;
+            held_.clear();
         } else {
-            report_held();
+            for (const cfg_document_passed_over *what : held_)
+                report(*what);
+            held_.clear();
         }
     }
 
     // Last, as it concerns the whole file.
     void finish()
     {
-        if (root_seen_ && !version0_ && streams_ == 0) {
+        if (facts_.root_read && !version0_ && streams_ == 0) {
             if (problem("%s: no stream: the client would have nothing to send",
                         messages_.path()))
                 hint_line(0, "add a <streams> section with a <stream>");
@@ -220,9 +229,9 @@ class document_check {
                                        &section_lines::section);
         if (lines == entry_lines_.end()) {
             lines = entry_lines_.insert(entry_lines_.end(), {section, {}});
-            for (const seen_entry &s : entries_) {
-                if (s.section == section)
-                    lines->lines[fold(s.name.c_str())] = s.line;
+            for (const cfg_document_entry &e : facts_.entries) {
+                if (e.section == std::string_view(section))
+                    lines->lines[fold(name_of(e).c_str())] = e.line;
             }
         }
         const auto line = lines->lines.find(fold(name));
@@ -230,45 +239,12 @@ class document_check {
     }
 
   private:
-    // A passed-over element at a root without sections, kept until the
-    // read ends: only then is it known whether the document is one of
-    // version 0. Only the first ones are kept: they fill the channel's
-    // limit, and past it the others are only counted.
-    struct held_names {
-        cfg_passed_over_kind kind;
-        long line;
-        bool has_element;
-        std::string element;
-        std::string entity;
-    };
-
-    static std::string kept(const char *text)
+    // An entry's name as the checker compares and shows it: at most one
+    // byte more than a message shows of a value, "default" for none.
+    static std::string name_of(const cfg_document_entry &e)
     {
-        return text != nullptr ? std::string(text, strnlen(text, log_input::kValueMax + 1)) : "";
-    }
-
-    void root(const cfg_document_root &r)
-    {
-        root_seen_ = true;
-        sections_ = r.sections;
-    }
-
-    // Every entry element, in document order; what is asked of them is
-    // asked rarely (a refused name, a reference to nothing), and answered
-    // from this list then.
-    void entry(const cfg_document_entry &e)
-    {
-        merges.entry(e);
-        // The observer's texts end with the call; the registry's names stay.
-        std::string_view section;
-        for (const cfg_section_info &kind : kCfgEntryKinds) {
-            if (kind.section == std::string_view(e.section))
-                section = kind.section;
-        }
-        if (section == kCfgStreams.section)
-            streams_++;
-        entries_.push_back(
-            seen_entry{section, e.line, kept(e.name != nullptr ? e.name : kCfgDefaultEntryName)});
+        const char *name = e.name != nullptr ? e.name : kCfgDefaultEntryName;
+        return std::string(name, strnlen(name, log_input::kValueMax + 1));
     }
 
     // Whether the refused setting is its entry's name.
@@ -285,19 +261,22 @@ class document_check {
 
     // The first entry element of the section that ends up with the name,
     // compared as the lists compare names; null for none.
-    const seen_entry *first_named(const char *section, const char *name) const
+    const cfg_document_entry *first_named(const char *section, const char *name) const
     {
         const std::string wanted = fold(name);
-        for (const seen_entry &s : entries_) {
-            if (s.section == section && fold(s.name.c_str()) == wanted)
-                return &s;
+        for (const cfg_document_entry &e : facts_.entries) {
+            if (std::strcmp(e.section, section) == 0 && fold(name_of(e).c_str()) == wanted)
+                return &e;
         }
         return nullptr;
     }
 
+    // A passed-over element at a root without sections is held until the
+    // read ends: only then is it known whether the document is one of
+    // version 0.
     void passed_over(const cfg_document_passed_over &what)
     {
-        if (sections_ == 0 && what.kind != cfg_passed_over_kind::element_in_text) {
+        if (facts_.sections == 0 && what.kind != cfg_passed_over_kind::element_in_text) {
             hold(what);
             return;
         }
@@ -310,32 +289,7 @@ class document_check {
         if (what.kind == cfg_passed_over_kind::unknown_element &&
             cfgmigrate_places(what.element, nullptr, nullptr) > 0)
             version0_ = true;
-        if (held_names_.size() < log_input::kShown) {
-            root_name_ = kept(what.parent);
-            held_names_.push_back({what.kind, what.line, what.element != nullptr,
-                                   kept(what.element), kept(what.entity)});
-            return;
-        }
-        held_++;
-    }
-
-    void report_held()
-    {
-        for (const held_names &h : held_names_) {
-            report(cfg_document_passed_over{
-                .kind = h.kind,
-                .line = h.line,
-                .element = h.has_element ? h.element.c_str() : nullptr,
-                .parent = root_name_.c_str(),
-                .entity = h.kind == cfg_passed_over_kind::entity_markup ? h.entity.c_str()
-                                                                        : nullptr,
-            });
-        }
-        // Past the channel's limit each is only counted, as its message
-        // would be.
-        for (; held_ > 0; held_--)
-            problem("%s", "");
-        held_names_.clear();
+        held_.push_back(&what);
     }
 
     void report(const cfg_document_passed_over &what)
@@ -382,12 +336,12 @@ class document_check {
         }
         // A name another entry of the section already has.
         if (what.entry != nullptr && what.value != nullptr && is_name(what)) {
-            const seen_entry *first = first_named(what.section, what.value);
+            const cfg_document_entry *first = first_named(what.section, what.value);
             if (first != nullptr && first->line < what.entry_line) {
                 char text[64];
                 std::snprintf(text, sizeof text, ") at line %ld", first->line);
                 hint_line(what.line, "the name is taken by " + std::string(what.entry) + " (" +
-                                         first->name + text);
+                                         name_of(*first) + text);
             }
         }
     }
@@ -418,19 +372,10 @@ class document_check {
     }
 
     log_input &messages_;
-    bool root_seen_ = false;
-    unsigned int sections_ = 0;
+    const cfg_read_facts &facts_;
     unsigned int streams_ = 0;
     bool version0_ = false;
-    std::vector<held_names> held_names_; // the first ones
-    unsigned int held_ = 0;              // the others
-    std::string root_name_;              // as written
-    struct seen_entry {
-        std::string_view section; // one of the registry's section names
-        long line;
-        std::string name; // as written, "default" for none
-    };
-    std::vector<seen_entry> entries_;
+    std::vector<const cfg_document_passed_over *> held_;
     struct section_lines {
         std::string_view section;
         std::unordered_map<std::string, long> lines; // by folded name
@@ -529,8 +474,8 @@ void say_mode(log_input &messages, const char *path, const cfg_mode_verdict &ver
 }
 
 // One check, whatever the document is read from: `read` reads it into the
-// emptied active configuration, telling `observer` what it reads and passes
-// over, and says whether the read succeeded.
+// emptied active configuration, filling the facts, and says whether the
+// read succeeded.
 template <typename Read> int check(const char *name, Read read)
 {
     // Nothing of an earlier file may satisfy a reference of this one.
@@ -539,10 +484,13 @@ template <typename Read> int check(const char *name, Read read)
     // The reader's messages and the checker's own share one channel, and
     // so one limit and one set of closing lines; the verdict comes after.
     log_input messages(name, "");
-    document_check check(messages);
-    const cfg_document_observer observer = check.observer();
-    const bool read_ok = read(messages, observer);
-    check.finish_read();
+    // The checker's lines go among the reader's, each in its place: the
+    // reader's wait until the checker knows what the read found.
+    messages.hold();
+    cfg_read_facts facts;
+    const bool read_ok = read(messages, facts);
+    document_check check(messages, facts);
+    check.report_read();
     const unsigned int errors = messages.errors();
     check.merges.report(messages);
     // References are judged only on a complete model: after a refusal,
@@ -566,7 +514,7 @@ int cfgcheck_file(const char *path)
 {
     if (path == nullptr)
         path = "";
-    return check(path, [path](log_input &messages, const cfg_document_observer &observer) {
+    return check(path, [path](log_input &messages, cfg_read_facts &facts) {
         const cfg_file file = cfg_file_open(path, kOpenFlags);
         if (!file.examined) {
             messages.error("%s: %s", messages.path(), std::strerror(file.error));
@@ -584,7 +532,7 @@ int cfgcheck_file(const char *path)
         say_mode(messages, path, verdict);
         if (!mode_ok)
             return false;
-        return cfg_document_read_file_observed(file, path, &observer) == 0;
+        return cfg_document_read_file(file, path, &facts) == 0;
     });
 }
 
@@ -592,7 +540,7 @@ int cfgcheck_stdin(const char *name)
 {
     if (name == nullptr)
         name = "-";
-    return check(name, [name](log_input &messages, const cfg_document_observer &observer) {
+    return check(name, [name](log_input &messages, cfg_read_facts &facts) {
         // No mode to check: the bytes are whatever the command before gave.
         std::string bytes;
         if (fd_read_all(STDIN_FILENO, kStdinMax, &bytes) != 0) {
@@ -602,8 +550,7 @@ int cfgcheck_stdin(const char *name)
                 messages.error("%s: %s", messages.path(), std::strerror(errno));
             return false;
         }
-        return cfg_document_read_memory_observed(bytes.data(), bytes.size(), name, &observer) ==
-               0;
+        return cfg_document_read_memory(bytes.data(), bytes.size(), name, &facts) == 0;
     });
 }
 

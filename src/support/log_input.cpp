@@ -264,6 +264,8 @@ log_input::log_input(const char *path, const char *line_end)
 
 log_input::~log_input()
 {
+    if (outer_ == nullptr)
+        release();
     log_set_sink(previous_);
     open_channel = enclosing_;
 }
@@ -284,6 +286,15 @@ int log_input::message(int level, const char *format, va_list ap)
     given_[static_cast<size_t>(level)]++;
     if (outer_ != nullptr)
         return outer_->message(level, format, ap);
+    if (holding_) {
+        if (shown_ + may_show_ >= kShown) {
+            keep_counted(record::kind::message, level);
+            return 0;
+        }
+        keep(record::kind::message, level, log_input_format(format, ap).c_str());
+        may_show_++;
+        return 1;
+    }
     if (shown_ >= kShown) {
         // Not even formatted: holding a message back costs next to nothing.
         held_[static_cast<size_t>(level)]++;
@@ -305,6 +316,15 @@ void log_input::library(int level, const char *line)
     }
     if (level < 0 || static_cast<size_t>(level) >= held_.size())
         level = LOG_LEVEL_DEBUG;
+    if (holding_) {
+        if (shown_ + may_show_ >= kShown) {
+            keep_counted(record::kind::library, level);
+            return;
+        }
+        keep(record::kind::library, level, line);
+        may_show_++;
+        return;
+    }
     if (shown_ >= kShown) {
         held_[static_cast<size_t>(level)]++;
         return;
@@ -341,6 +361,7 @@ void log_input::finish()
 {
     if (outer_ != nullptr)
         return;
+    release();
     for (size_t level = 0; level < held_.size(); level++) {
         const unsigned int count = held_[level];
         if (count != 0)
@@ -358,7 +379,95 @@ int log_input::summary(int level, const char *format, ...)
         channel = channel->outer_;
     va_list ap;
     va_start(ap, format);
-    int passed = channel->pass_on(level, format, ap);
+    int passed = 1;
+    if (channel->holding_)
+        channel->keep(record::kind::summary, level, log_input_format(format, ap).c_str());
+    else
+        passed = channel->pass_on(level, format, ap);
     va_end(ap);
     return passed;
+}
+
+void log_input::hold()
+{
+    if (outer_ != nullptr)
+        outer_->hold();
+    else
+        holding_ = true;
+}
+
+unsigned long log_input::position() const
+{
+    return outer_ != nullptr ? outer_->position() : kept_;
+}
+
+void log_input::keep(record::kind of, int level, const char *text)
+{
+    records_.push_back({of, static_cast<unsigned char>(level), true, 1, text});
+    kept_++;
+}
+
+void log_input::keep_counted(record::kind of, int level)
+{
+    kept_++;
+    if (!records_.empty()) {
+        record &last = records_.back();
+        if (!last.whole && last.of == of && last.level == level) {
+            last.count++;
+            return;
+        }
+    }
+    records_.push_back({of, static_cast<unsigned char>(level), false, 1, {}});
+}
+
+void log_input::pass_record(const record &r)
+{
+    if (r.of == record::kind::summary) {
+        pass(previous_, r.level, "%s", r.text.c_str());
+        return;
+    }
+    // Whatever the caller put before it may have reached the limit.
+    if (shown_ >= kShown) {
+        held_[r.level]++;
+        return;
+    }
+    if (r.of == record::kind::library) {
+        shown_++;
+        previous_->library(r.level, r.text.c_str());
+        return;
+    }
+    shown_ += static_cast<unsigned int>(pass(previous_, r.level, "%s", r.text.c_str()));
+}
+
+void log_input::release(unsigned long place)
+{
+    if (outer_ != nullptr) {
+        outer_->release(place);
+        return;
+    }
+    holding_ = false;
+    while (released_ < place && next_record_ < records_.size()) {
+        record &r = records_[next_record_];
+        if (r.whole) {
+            pass_record(r);
+            released_++;
+            next_record_++;
+            continue;
+        }
+        const unsigned long n = std::min(r.count, place - released_);
+        held_[r.level] += static_cast<unsigned int>(n);
+        r.count -= n;
+        released_ += n;
+        if (r.count == 0)
+            next_record_++;
+    }
+    if (next_record_ == records_.size()) {
+        records_.clear();
+        next_record_ = 0;
+    }
+}
+
+void log_input::release()
+{
+    release(position());
 }

@@ -31,6 +31,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "support/log.h"
 
@@ -88,7 +89,36 @@ class log_input final : public log_sink {
     int message(int level, const char *format, va_list ap) override LOG_PRINTF(3, 0);
     void library(int level, const char *line) override;
 
+    // A caller that learns what a read found as data, after the read, and
+    // has lines of its own to put among the reader's: from hold() on,
+    // every message, report and closing line is kept as a record in its
+    // place, until the first release(), from which on new messages go
+    // straight on again. position() is the number of records kept so far,
+    // the place of whatever the reader finds next; release(place) passes
+    // on the records before it, so that the caller's next lines follow
+    // them, and release() the rest. finish() and the destructor release
+    // what is left. Only what the limit could still let through is
+    // formatted; the rest is only counted. A channel that joined another
+    // holds and releases through it.
+    void hold();
+    unsigned long position() const;
+    void release(unsigned long place);
+    void release();
+
   private:
+    struct record {
+        enum class kind : unsigned char { message, library, summary } of;
+        unsigned char level;
+        // False for records that the limit holds back whatever comes
+        // before them: consecutive ones of one kind and level are kept as
+        // one, with their count, and never formatted.
+        bool whole;
+        unsigned long count;
+        std::string text; // of a whole record
+    };
+    void keep(record::kind of, int level, const char *text);
+    void keep_counted(record::kind of, int level);
+    void pass_record(const record &r);
 
     int pass_on(int level, const char *format, va_list ap) LOG_PRINTF(3, 0);
 
@@ -100,6 +130,12 @@ class log_input final : public log_sink {
     unsigned int shown_ = 0;
     std::array<unsigned int, 6> given_{};
     std::array<unsigned int, 6> held_{};
+    bool holding_ = false;
+    std::vector<record> records_;
+    size_t next_record_ = 0;       // the first not released
+    unsigned long kept_ = 0;       // records kept, counted ones included
+    unsigned long released_ = 0;   // of those, passed on or counted
+    unsigned int may_show_ = 0;    // records kept whole that count to the limit
 };
 
 // `value` as the channel shows a value in a message: control characters
