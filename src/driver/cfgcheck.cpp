@@ -1,18 +1,13 @@
 #include "driver/cfgcheck.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <string>
-#include <string_view>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -22,6 +17,7 @@
 #include "cfg/cfg_list.h"
 #include "cfg/cfg_read_facts.h"
 #include "cfg/cfg_reader.h"
+#include "cfg/cfg_rules.h"
 #include "cfg/cfg_writer.h"
 #include "driver/cfgcheck_hint.h"
 #include "driver/cfgmigrate_convert.h"
@@ -61,7 +57,7 @@ constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 // the process.
 constexpr size_t kStdinMax = 64 * 1024 * 1024;
 
-// Entry names are keyed as the lists compare them, by the lists' own fold.
+// Entry names compare as the lists compare them, by the lists' own fold.
 std::string fold(const char *name)
 {
     std::string folded(name);
@@ -69,87 +65,6 @@ std::string fold(const char *name)
         c = static_cast<char>(cfg_list::fold(static_cast<unsigned char>(c)));
     return folded;
 }
-
-// Every entry element starts from the entry named "default", which a
-// "name" field then renames. An element without a name (or named
-// "default") therefore hands its entry on to the next element of its
-// kind: the later one overwrites its fields or renames it, and the entry
-// the administrator wrote is gone. Such elements are held back until the
-// element that settles the entry's name is seen, and all are reported in
-// document order at the end.
-class merge_check {
-  public:
-    void entry(const cfg_document_entry &e)
-    {
-        const bool unnamed = e.name == nullptr || strcasecmp(e.name, kCfgDefaultEntryName) == 0;
-        kind &k = kind_of(e);
-        if (unnamed) {
-            k.unnamed_lines.push_back(e.line);
-            return;
-        }
-        settle(k, e.name, e.line, k.unnamed_lines.size());
-    }
-
-    // The last unnamed element of a kind keeps the entry "default" for
-    // itself; the ones before it merge into it.
-    void report(log_input &messages)
-    {
-        for (kind &k : kinds_) {
-            if (k.unnamed_lines.size() > 1)
-                settle(k, kCfgDefaultEntryName, k.unnamed_lines.back(), k.unnamed_lines.size() - 1);
-        }
-        std::stable_sort(merges_.begin(), merges_.end(),
-                         [](const merge &a, const merge &b) { return a.line < b.line; });
-        for (const merge &m : merges_) {
-            const target &t = targets_[m.into];
-            messages.error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld",
-                           messages.path(), m.line, m.of->section, m.of->entry, m.of->entry,
-                           t.name.c_str(), t.line);
-        }
-    }
-
-  private:
-    struct kind {
-        const char *section;
-        const char *entry;
-        std::vector<long> unnamed_lines;
-    };
-    // The entry that unnamed elements end up in, named once however many
-    // merge into it.
-    struct target {
-        std::string name;
-        long line;
-    };
-    struct merge {
-        long line;
-        const kind *of;
-        size_t into; // index into targets_
-    };
-
-    kind &kind_of(const cfg_document_entry &e)
-    {
-        for (kind &k : kinds_) {
-            if (std::strcmp(k.section, e.section) == 0)
-                return k;
-        }
-        return kinds_.emplace_back(kind{e.section, e.entry, {}});
-    }
-
-    void settle(kind &k, const char *into, long into_line, size_t count)
-    {
-        if (count == 0)
-            return;
-        targets_.push_back(target{into, into_line});
-        for (size_t i = 0; i < count; i++)
-            merges_.push_back(merge{k.unnamed_lines[i], &k, targets_.size() - 1});
-        k.unnamed_lines.clear();
-    }
-
-    // Five kinds at most, and the merges point at them: no reallocation.
-    std::deque<kind> kinds_;
-    std::vector<target> targets_;
-    std::vector<merge> merges_;
-};
 
 // The strict part of the check: the client passes over what it does not
 // know, and a file that holds any such thing will not do what its writer
@@ -164,7 +79,6 @@ class document_check {
         : messages_(messages), facts_(facts)
     {
         for (const cfg_document_entry &e : facts_.entries) {
-            merges.entry(e);
             if (std::strcmp(e.section, kCfgStreams.section) == 0)
                 streams_++;
         }
@@ -216,27 +130,6 @@ class document_check {
 
     // Errors this check gave; the reader's own refusals fail the read.
     unsigned int problems() const { return problems_; }
-
-    merge_check merges;
-
-    // The line of the element that gave the entry of that name in the
-    // section its final name, so that a reference problem points at the
-    // entry as written; 0 for none. A section's table is made at its first
-    // question: most documents never ask.
-    long entry_line(const char *section, const char *name) const
-    {
-        auto lines = std::ranges::find(entry_lines_, std::string_view(section),
-                                       &section_lines::section);
-        if (lines == entry_lines_.end()) {
-            lines = entry_lines_.insert(entry_lines_.end(), {section, {}});
-            for (const cfg_document_entry &e : facts_.entries) {
-                if (e.section == std::string_view(section))
-                    lines->lines[fold(name_of(e).c_str())] = e.line;
-            }
-        }
-        const auto line = lines->lines.find(fold(name));
-        return line != lines->lines.end() ? line->second : 0L;
-    }
 
   private:
     // An entry's name as the checker compares and shows it: at most one
@@ -376,74 +269,7 @@ class document_check {
     unsigned int streams_ = 0;
     bool version0_ = false;
     std::vector<const cfg_document_passed_over *> held_;
-    struct section_lines {
-        std::string_view section;
-        std::unordered_map<std::string, long> lines; // by folded name
-    };
-    mutable std::vector<section_lines> entry_lines_;
     unsigned int problems_ = 0;
-};
-
-// Whether entries of the kind name entries of other kinds.
-template <const auto &Kind> constexpr bool has_references()
-{
-    return std::ranges::any_of(Kind.fields,
-                               [](const auto &field) { return field.refers != nullptr; });
-}
-
-// An entry names entries of other kinds (a stream its intake, server and
-// encoder); a name that matches no entry of that kind would leave the
-// client without it at run time. An unset reference is no problem. Names
-// are resolved as the client resolves them, by the lists' own lookups.
-class reference_check {
-  public:
-    reference_check(const document_check &facts, log_input &messages)
-        : facts_(facts), messages_(messages)
-    {
-    }
-
-    void run()
-    {
-        cfg_entry_kinds::for_each([this]<const auto &Kind>() {
-            if constexpr (has_references<Kind>())
-                Kind.for_each(Kind.list(), check_entry<Kind>, this);
-        });
-    }
-
-  private:
-    // Each reference of the entry, in the order of its kind's fields.
-    template <const auto &Kind> static void check_entry(auto *entry, void *arg)
-    {
-        auto *self = static_cast<reference_check *>(arg);
-        [&]<std::size_t... Field>(std::index_sequence<Field...>) {
-            (self->check_reference<Kind, Field>(entry), ...);
-        }(std::make_index_sequence<Kind.fields.size()>());
-    }
-
-    // The kind a reference names is known from the registry when this is
-    // built, and so is whether the field is one.
-    template <const auto &Kind, std::size_t Field> void check_reference(auto *entry)
-    {
-        constexpr const auto &field = Kind.fields[Field];
-        if constexpr (field.refers != nullptr) {
-            constexpr const auto &target =
-                cfg_entry_kinds::at<cfg_entry_kinds::index_of(field.refers)>();
-            const cfg_field_value name = field.get(entry);
-            if (name && target.find(target.list(), name.c_str()) == nullptr)
-                report(Kind.section, Kind.entry, Kind.name(entry), field.element, name.c_str());
-        }
-    }
-
-    void report(const char *section, const char *entry, const char *entry_name,
-                const char *reference, const char *name)
-    {
-        messages_.error("%s[%ld]: %s (%s): %s: %s not found", messages_.path(),
-                        facts_.entry_line(section, entry_name), entry, entry_name, reference,
-                        name);
-    }
-
-    const document_check &facts_;
-    log_input &messages_;
 };
 
 // A path as a shell word for a command to paste: as it is when it can be,
@@ -492,11 +318,17 @@ template <typename Read> int check(const char *name, Read read)
     document_check check(messages, facts);
     check.report_read();
     const unsigned int errors = messages.errors();
-    check.merges.report(messages);
+    for (const cfg_merge_finding &m : cfg_rules_merges(facts))
+        messages.error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld",
+                       messages.path(), m.line, m.section, m.entry, m.entry, m.into,
+                       m.into_line);
     // References are judged only on a complete model: after a refusal,
     // whole sections may be missing from it.
-    if (read_ok)
-        reference_check(check, messages).run();
+    if (read_ok) {
+        for (const cfg_reference_finding &r : cfg_rules_references(facts))
+            messages.error("%s[%ld]: %s (%s): %s: %s not found", messages.path(), r.line,
+                           r.entry, r.entry_name, r.field, r.name);
+    }
     check.finish();
     const bool problems = check.problems() != 0 || messages.errors() != errors;
     messages.finish();
