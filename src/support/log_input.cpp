@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/types.h>
+#include <vector>
 
 namespace {
 
@@ -251,6 +253,25 @@ std::string log_input_format(const char *format, va_list ap)
     return out;
 }
 
+struct log_input::records {
+    struct record {
+        record_kind of;
+        unsigned char level;
+        // False for records that the limit holds back whatever comes
+        // before them: consecutive ones of one kind and level are kept as
+        // one, with their count, and never formatted.
+        bool whole;
+        unsigned long count;
+        std::string text; // of a whole record
+    };
+    bool holding = true;
+    std::vector<record> kept;
+    size_t next = 0;            // the first not released
+    unsigned long total = 0;    // records kept, counted ones included
+    unsigned long released = 0; // of those, passed on or counted
+    unsigned int may_show = 0;  // records kept whole that count to the limit
+};
+
 log_input::log_input(const char *path, const char *line_end)
     : line_end_(line_end), previous_(nullptr), outer_(nullptr), enclosing_(open_channel)
 {
@@ -264,7 +285,7 @@ log_input::log_input(const char *path, const char *line_end)
 
 log_input::~log_input()
 {
-    if (outer_ == nullptr)
+    if (records_)
         release();
     log_set_sink(previous_);
     open_channel = enclosing_;
@@ -286,13 +307,13 @@ int log_input::message(int level, const char *format, va_list ap)
     given_[static_cast<size_t>(level)]++;
     if (outer_ != nullptr)
         return outer_->message(level, format, ap);
-    if (holding_) {
-        if (shown_ + may_show_ >= kShown) {
-            keep_counted(record::kind::message, level);
+    if (records_ && records_->holding) {
+        if (shown_ + records_->may_show >= kShown) {
+            keep_counted(record_kind::message, level);
             return 0;
         }
-        keep(record::kind::message, level, log_input_format(format, ap).c_str());
-        may_show_++;
+        keep(record_kind::message, level, log_input_format(format, ap).c_str());
+        records_->may_show++;
         return 1;
     }
     if (shown_ >= kShown) {
@@ -316,13 +337,13 @@ void log_input::library(int level, const char *line)
     }
     if (level < 0 || static_cast<size_t>(level) >= held_.size())
         level = LOG_LEVEL_DEBUG;
-    if (holding_) {
-        if (shown_ + may_show_ >= kShown) {
-            keep_counted(record::kind::library, level);
+    if (records_ && records_->holding) {
+        if (shown_ + records_->may_show >= kShown) {
+            keep_counted(record_kind::library, level);
             return;
         }
-        keep(record::kind::library, level, line);
-        may_show_++;
+        keep(record_kind::library, level, line);
+        records_->may_show++;
         return;
     }
     if (shown_ >= kShown) {
@@ -361,7 +382,8 @@ void log_input::finish()
 {
     if (outer_ != nullptr)
         return;
-    release();
+    if (records_)
+        release();
     for (size_t level = 0; level < held_.size(); level++) {
         const unsigned int count = held_[level];
         if (count != 0)
@@ -380,8 +402,8 @@ int log_input::summary(int level, const char *format, ...)
     va_list ap;
     va_start(ap, format);
     int passed = 1;
-    if (channel->holding_)
-        channel->keep(record::kind::summary, level, log_input_format(format, ap).c_str());
+    if (channel->records_ && channel->records_->holding)
+        channel->keep(record_kind::summary, level, log_input_format(format, ap).c_str());
     else
         passed = channel->pass_on(level, format, ap);
     va_end(ap);
@@ -392,51 +414,37 @@ void log_input::hold()
 {
     if (outer_ != nullptr)
         outer_->hold();
+    else if (!records_)
+        records_ = std::make_unique<records>();
     else
-        holding_ = true;
+        records_->holding = true;
 }
 
 unsigned long log_input::position() const
 {
-    return outer_ != nullptr ? outer_->position() : kept_;
+    if (outer_ != nullptr)
+        return outer_->position();
+    return records_ ? records_->total : 0;
 }
 
-void log_input::keep(record::kind of, int level, const char *text)
+void log_input::keep(record_kind of, int level, const char *text)
 {
-    records_.push_back({of, static_cast<unsigned char>(level), true, 1, text});
-    kept_++;
+    records_->kept.push_back({of, static_cast<unsigned char>(level), true, 1, text});
+    records_->total++;
 }
 
-void log_input::keep_counted(record::kind of, int level)
+void log_input::keep_counted(record_kind of, int level)
 {
-    kept_++;
-    if (!records_.empty()) {
-        record &last = records_.back();
+    records_->total++;
+    std::vector<records::record> &kept = records_->kept;
+    if (!kept.empty()) {
+        records::record &last = kept.back();
         if (!last.whole && last.of == of && last.level == level) {
             last.count++;
             return;
         }
     }
-    records_.push_back({of, static_cast<unsigned char>(level), false, 1, {}});
-}
-
-void log_input::pass_record(const record &r)
-{
-    if (r.of == record::kind::summary) {
-        pass(previous_, r.level, "%s", r.text.c_str());
-        return;
-    }
-    // Whatever the caller put before it may have reached the limit.
-    if (shown_ >= kShown) {
-        held_[r.level]++;
-        return;
-    }
-    if (r.of == record::kind::library) {
-        shown_++;
-        previous_->library(r.level, r.text.c_str());
-        return;
-    }
-    shown_ += static_cast<unsigned int>(pass(previous_, r.level, "%s", r.text.c_str()));
+    kept.push_back({of, static_cast<unsigned char>(level), false, 1, {}});
 }
 
 void log_input::release(unsigned long place)
@@ -445,25 +453,39 @@ void log_input::release(unsigned long place)
         outer_->release(place);
         return;
     }
-    holding_ = false;
-    while (released_ < place && next_record_ < records_.size()) {
-        record &r = records_[next_record_];
-        if (r.whole) {
-            pass_record(r);
-            released_++;
-            next_record_++;
+    if (!records_)
+        return;
+    records &r = *records_;
+    r.holding = false;
+    while (r.released < place && r.next < r.kept.size()) {
+        records::record &next = r.kept[r.next];
+        const auto level = static_cast<size_t>(next.level);
+        if (!next.whole) {
+            const unsigned long n = std::min(next.count, place - r.released);
+            held_[level] += static_cast<unsigned int>(n);
+            next.count -= n;
+            r.released += n;
+            if (next.count == 0)
+                r.next++;
             continue;
         }
-        const unsigned long n = std::min(r.count, place - released_);
-        held_[r.level] += static_cast<unsigned int>(n);
-        r.count -= n;
-        released_ += n;
-        if (r.count == 0)
-            next_record_++;
+        r.released++;
+        r.next++;
+        if (next.of == record_kind::summary) {
+            pass(previous_, next.level, "%s", next.text.c_str());
+        } else if (shown_ >= kShown) {
+            // Whatever the caller put before it may have reached the limit.
+            held_[level]++;
+        } else if (next.of == record_kind::library) {
+            shown_++;
+            previous_->library(next.level, next.text.c_str());
+        } else {
+            shown_ += static_cast<unsigned int>(pass(previous_, next.level, "%s", next.text.c_str()));
+        }
     }
-    if (next_record_ == records_.size()) {
-        records_.clear();
-        next_record_ = 0;
+    if (r.next == r.kept.size()) {
+        r.kept.clear();
+        r.next = 0;
     }
 }
 

@@ -31,7 +31,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <string>
-#include <vector>
+#include <memory>
 
 #include "support/log.h"
 
@@ -106,19 +106,11 @@ class log_input final : public log_sink {
     void release();
 
   private:
-    struct record {
-        enum class kind : unsigned char { message, library, summary } of;
-        unsigned char level;
-        // False for records that the limit holds back whatever comes
-        // before them: consecutive ones of one kind and level are kept as
-        // one, with their count, and never formatted.
-        bool whole;
-        unsigned long count;
-        std::string text; // of a whole record
-    };
-    void keep(record::kind of, int level, const char *text);
-    void keep_counted(record::kind of, int level);
-    void pass_record(const record &r);
+    // Made by hold(): a channel that never holds pays nothing for it.
+    struct records;
+    enum class record_kind : unsigned char { message, library, summary };
+    void keep(record_kind of, int level, const char *text);
+    void keep_counted(record_kind of, int level);
 
     int pass_on(int level, const char *format, va_list ap) LOG_PRINTF(3, 0);
 
@@ -130,12 +122,7 @@ class log_input final : public log_sink {
     unsigned int shown_ = 0;
     std::array<unsigned int, 6> given_{};
     std::array<unsigned int, 6> held_{};
-    bool holding_ = false;
-    std::vector<record> records_;
-    size_t next_record_ = 0;       // the first not released
-    unsigned long kept_ = 0;       // records kept, counted ones included
-    unsigned long released_ = 0;   // of those, passed on or counted
-    unsigned int may_show_ = 0;    // records kept whole that count to the limit
+    std::unique_ptr<records> records_;
 };
 
 // `value` as the channel shows a value in a message: control characters
