@@ -812,6 +812,17 @@ TEST_F(CfgReader, FactsSayWhatWasPassedOverWhereTheReadersMessagesStand)
     EXPECT_EQ(f.entries, "servers/server@9=s ");
 }
 
+TEST_F(CfgReader, FactsListNothingWhenTheDocumentIsNotRead)
+{
+    for (const char *xml : {"<onyxcast>", "<other><servers><server/></servers></other>"}) {
+        Facts f;
+        read_facts(xml, f);
+        EXPECT_EQ(f.result, -1) << xml;
+        EXPECT_FALSE(f.facts.root_read) << xml;
+        EXPECT_EQ(f.entries + f.passed_over + f.refusals, "") << xml;
+    }
+}
+
 // The client asks for no facts, and hears of what it passes over.
 TEST_F(CfgReader, WithoutFactsPassedOverElementsGetTheNotice)
 {
