@@ -83,7 +83,8 @@ struct cfg_read_facts {
 
     // A copy of `text` that lives as long as the object.
     const char *keep(const char *text) { return texts_.emplace_back(text).c_str(); }
-    // The document, which the names of what was passed over belong to.
+    // The document, which the names of what was passed over and most
+    // entry names belong to.
     void keep(xml_tree_ptr tree) { tree_ = std::move(tree); }
 
   private:

@@ -197,8 +197,15 @@ class document_reader {
     {
         const char *text = nullptr;
         if (name != nullptr) {
+            // A text the tree holds as it is stays where it is: the facts
+            // keep the tree, and most names need no copy.
             const xml_text_joiner::joined joined = names_->text(name);
-            text = facts_->keep(joined.text != nullptr ? joined.text : "");
+            if (joined.text == nullptr)
+                text = "";
+            else if (joined.owned)
+                text = facts_->keep(joined.text);
+            else
+                text = joined.text;
         }
         facts_->entries.push_back({Section.section, Section.entry, node->line, text});
     }
