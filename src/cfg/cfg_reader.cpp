@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <span>
 #include <strings.h>
 #include <sys/stat.h>
@@ -16,6 +17,8 @@
 #include "cfg/cfg.h"
 #include "cfg/cfg_document.h"
 #include "cfg/cfg_fields.h"
+#include "cfg/cfg_file.h"
+#include "cfg/cfg_read_facts.h"
 #include "support/fd.h"
 #include "support/log.h"
 #include "support/log_input.h"
@@ -48,12 +51,15 @@ class document_reader {
   public:
     // A document can repeat a section or a metadata field a million times,
     // each with its refusal: the messages go through the read's channel.
-    document_reader(log_input &messages, const xml_tree &tree,
-                    const cfg_document_observer *observer)
+    document_reader(log_input &messages, const xml_tree &tree, cfg_read_facts *facts)
         : path_(messages.path()), texts_(tree.doc()), markup_(tree.doc()), messages_(messages),
-          observer_(observer != nullptr && observer->passed_over != nullptr ? observer : nullptr),
-          refusals_(observer != nullptr && observer->refused != nullptr ? observer : nullptr)
+          facts_(facts)
     {
+        // Names are joined on their own account, as if no other text had
+        // been: the text budget of the read must not decide what an entry
+        // is called.
+        if (facts_ != nullptr)
+            names_.emplace(tree.doc());
     }
 
     bool failed() const { return failed_; }
@@ -61,22 +67,13 @@ class document_reader {
     // Sections of other names are passed over.
     void read_section(const xml_node *section);
 
-    static bool is_section(const xml_node *node)
-    {
-        for (const section_reader &s : sections()) {
-            if (named(node, s.name))
-                return true;
-        }
-        return false;
-    }
-
     // An element of a name the client does not know is passed over; a
-    // misspelt one would otherwise lose its setting without a word. An
-    // observer is told instead, also of an entity reference in its place
-    // that brings elements in, which the client passes over without one.
+    // misspelt one would otherwise lose its setting without a word. The
+    // facts say it instead, also of an entity reference in its place that
+    // brings elements in, which the client passes over without one.
     void pass_over(const xml_node *node)
     {
-        if (observer_ == nullptr) {
+        if (facts_ == nullptr) {
             xml_pass_over(messages_, node);
             return;
         }
@@ -122,14 +119,14 @@ class document_reader {
     // far.
     xml_text_joiner::joined text_of(const xml_node *field)
     {
-        if (observer_ != nullptr)
+        if (facts_ != nullptr)
             look_into(field);
         return texts_.text(field);
     }
 
     // The client takes a setting's text and passes over whatever markup it
-    // holds: `<hostname>stream<x>host</x></hostname>` is "stream". Only an
-    // observer hears of it; an entity that is never read is refused with
+    // holds: `<hostname>stream<x>host</x></hostname>` is "stream". Only the
+    // facts say it; an entity that is never read is refused with
     // the text.
     void look_into(const xml_node *field)
     {
@@ -152,35 +149,65 @@ class document_reader {
     void tell(cfg_passed_over_kind kind, const xml_node *node, const xml_node *parent,
               const xmlNode *brought)
     {
+        // The names belong to the tree, which the facts keep.
         const bool entity = kind == cfg_passed_over_kind::entity_markup;
-        const cfg_document_passed_over what{
+        facts_->passed_over.push_back({
             .kind = kind,
             .line = node->line,
             .element = entity ? (brought != nullptr ? xml_chars(brought->name) : nullptr)
                               : node->name,
             .parent = parent->name,
             .entity = entity ? node->name : nullptr,
-        };
-        observer_->passed_over(&what, observer_->arg);
+            .place = messages_.position(),
+        });
     }
 
-    // After the message about a refused setting, for an observer's hints.
+    // After the message about a refused setting.
     void refused(const char *section, const char *entry, long entry_line, const char *field,
                  const xml_node *node, const char *value, const char *reason)
     {
-        if (refusals_ == nullptr)
+        if (facts_ == nullptr)
             return;
-        const cfg_document_refusal what{
+        facts_->refusals.push_back({
             .kind = cfg_refusal_kind::setting,
             .line = node->line,
             .section = section,
             .entry = entry,
             .entry_line = entry_line,
             .field = field,
-            .value = value,
-            .reason = reason,
-        };
-        refusals_->refused(&what, refusals_->arg);
+            .value = value != nullptr ? facts_->keep(value) : nullptr,
+            .reason = facts_->keep(reason),
+            .place = messages_.position(),
+        });
+    }
+
+    // The last name field among `child` and its next siblings, else `name`.
+    static const xml_node *last_name(const xml_node *child, const xml_node *name)
+    {
+        for (; child != nullptr; child = child->next) {
+            if (named(child, kCfgNameElement))
+                name = child;
+        }
+        return name;
+    }
+
+    // The entry element `node` for the facts, named by its last name field
+    // `name` (null for none).
+    template <const auto &Section> void list(const xml_node *node, const xml_node *name)
+    {
+        const char *text = nullptr;
+        if (name != nullptr) {
+            // A text the tree holds as it is stays where it is: the facts
+            // keep the tree, and most names need no copy.
+            const xml_text_joiner::joined joined = names_->text(name);
+            if (joined.text == nullptr)
+                text = "";
+            else if (joined.owned)
+                text = facts_->keep(joined.text);
+            else
+                text = joined.text;
+        }
+        facts_->entries.push_back({Section.section, Section.entry, node->line, text});
     }
 
     // The reason a joined text is refused for, after the entity that cannot
@@ -200,6 +227,7 @@ class document_reader {
     // Every entry element starts from the entry named "default", so unnamed
     // elements fill one entry and a "name" field renames it. The first
     // refusal ends the section: later entries might depend on this one.
+    // The facts still list every entry element of it.
     template <const auto &Section> void read_list(const xml_node *section)
     {
         for (const xml_node *node = section->children; node != nullptr; node = node->next) {
@@ -207,62 +235,86 @@ class document_reader {
                 pass_over(node);
                 continue;
             }
-            const long entry_line = node->line;
-            auto list = Section.list();
-            auto *entry = Section.get(list, kCfgDefaultEntryName);
-            for (const xml_node *child = node->children; child != nullptr; child = child->next) {
-                const auto *field = find_field(Section.fields, child);
-                if (field == nullptr) {
-                    pass_over(child);
-                    continue;
-                }
-                xml_text_joiner::joined text = text_of(child);
-                if (text.fault == xml_text_fault::unexpanded_entity) {
-                    messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
-                                    child->line, Section.entry, Section.name(entry),
-                                    field->element, xml_chars(text.entity));
-                    failed_ = true;
-                    return;
-                }
-                if (const char *reason = refusal(text)) {
-                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, child->line,
-                                    Section.entry, Section.name(entry), field->element, reason);
-                    failed_ = true;
-                    return;
-                }
-                const char *value = text.text;
-                auto *holder = field->holder != nullptr && value != nullptr
-                                   ? field->holder(list, value)
-                                   : nullptr;
-                const char *reason = nullptr;
-                if (field->set(entry, list, value, &reason) != 0) {
-                    messages_.error("%s[%ld]: %s (%s): %s: %s", path_, child->line,
-                                    Section.entry, Section.name(entry), field->element,
-                                    reason_text(reason));
-                    refused(Section.section, Section.entry, entry_line, field->element, child,
-                            value, reason_text(reason));
-                    failed_ = true;
-                    return;
-                }
-                // An entry read earlier may have lost what made it complete
-                // (a decoder its only file extension); it would be refused
-                // when the document is read again, so it is refused now.
-                if (holder != nullptr && holder != entry &&
-                    Section.validate(holder, &reason) != 0) {
-                    messages_.error("%s[%ld]: %s (%s): %s", path_, child->line,
-                                    Section.entry, Section.name(holder), reason_text(reason));
-                    failed_ = true;
-                    return;
-                }
-            }
-            const char *reason = nullptr;
-            if (Section.validate(entry, &reason) != 0) {
-                messages_.error("%s[%ld]: %s (%s): %s", path_, entry_line, Section.entry,
-                                Section.name(entry), reason_text(reason));
+            const xml_node *name = nullptr;
+            const bool read = read_entry<Section>(node, name);
+            if (facts_ != nullptr)
+                list<Section>(node, name);
+            if (!read) {
                 failed_ = true;
+                if (facts_ != nullptr) {
+                    for (node = node->next; node != nullptr; node = node->next) {
+                        if (named(node, Section.entry))
+                            list<Section>(node, last_name(node->children, nullptr));
+                    }
+                }
                 return;
             }
         }
+    }
+
+    // False after the message about the refusal that ends the section.
+    // `name` is the entry element's last name field, when facts are asked
+    // for, also after a refusal.
+    template <const auto &Section> bool read_entry(const xml_node *node, const xml_node *&name)
+    {
+        const auto stop = [&](const xml_node *child) {
+            if (facts_ != nullptr)
+                name = last_name(child->next, name);
+            return false;
+        };
+        const long entry_line = node->line;
+        auto list = Section.list();
+        auto *entry = Section.get(list, kCfgDefaultEntryName);
+        for (const xml_node *child = node->children; child != nullptr; child = child->next) {
+            const auto *field = find_field(Section.fields, child);
+            if (field == nullptr) {
+                pass_over(child);
+                continue;
+            }
+            if (field == Section.fields.data())
+                name = child;
+            xml_text_joiner::joined text = text_of(child);
+            if (text.fault == xml_text_fault::unexpanded_entity) {
+                messages_.error("%s[%ld]: %s (%s): %s: cannot expand entity '%s'", path_,
+                                child->line, Section.entry, Section.name(entry),
+                                field->element, xml_chars(text.entity));
+                return stop(child);
+            }
+            if (const char *reason = refusal(text)) {
+                messages_.error("%s[%ld]: %s (%s): %s: %s", path_, child->line,
+                                Section.entry, Section.name(entry), field->element, reason);
+                return stop(child);
+            }
+            const char *value = text.text;
+            auto *holder = field->holder != nullptr && value != nullptr
+                               ? field->holder(list, value)
+                               : nullptr;
+            const char *reason = nullptr;
+            if (field->set(entry, list, value, &reason) != 0) {
+                messages_.error("%s[%ld]: %s (%s): %s: %s", path_, child->line,
+                                Section.entry, Section.name(entry), field->element,
+                                reason_text(reason));
+                refused(Section.section, Section.entry, entry_line, field->element, child,
+                        value, reason_text(reason));
+                return stop(child);
+            }
+            // An entry read earlier may have lost what made it complete
+            // (a decoder its only file extension); it would be refused
+            // when the document is read again, so it is refused now.
+            if (holder != nullptr && holder != entry &&
+                Section.validate(holder, &reason) != 0) {
+                messages_.error("%s[%ld]: %s (%s): %s", path_, child->line,
+                                Section.entry, Section.name(holder), reason_text(reason));
+                return stop(child);
+            }
+        }
+        const char *reason = nullptr;
+        if (Section.validate(entry, &reason) != 0) {
+            messages_.error("%s[%ld]: %s (%s): %s", path_, entry_line, Section.entry,
+                            Section.name(entry), reason_text(reason));
+            return false;
+        }
+        return true;
     }
 
     template <typename Field>
@@ -314,8 +366,8 @@ class document_reader {
     xml_text_joiner texts_;
     xml_markup_finder markup_;
     log_input &messages_;
-    const cfg_document_observer *observer_; // when it hears what is passed over
-    const cfg_document_observer *refusals_; // when it hears of refusals
+    cfg_read_facts *facts_;                // when the caller asks for them
+    std::optional<xml_text_joiner> names_; // with facts only
     bool failed_ = false;
 };
 
@@ -323,26 +375,13 @@ void document_reader::read_section(const xml_node *section)
 {
     for (const section_reader &s : sections()) {
         if (named(section, s.name)) {
+            if (facts_ != nullptr)
+                facts_->sections++;
             (this->*s.read)(section);
             return;
         }
     }
     pass_over(section);
-}
-
-// The client's judgement of a file's mode, whichever way it was examined.
-int judge_mode(const char *path, mode_t mode)
-{
-    if (mode & S_IROTH)
-        log_warning("%s: world readable", path);
-    else if (mode & S_IRGRP)
-        log_notice("%s: group readable", path);
-    // Anyone could change the commands this configuration runs.
-    if (mode & S_IWOTH) {
-        log_error("%s: world writeable", path);
-        return -1;
-    }
-    return 0;
 }
 
 } // namespace
@@ -356,7 +395,7 @@ int cfg_check_file_mode(const char *path)
         log_errno(LOG_LEVEL_ERROR, errno, path);
         return -1;
     }
-    return judge_mode(path, st.st_mode);
+    return cfg_mode_say(path, cfg_mode_client_rule(st.st_mode));
 }
 
 int cfg_check_fd_mode(int fd, const char *name)
@@ -368,63 +407,17 @@ int cfg_check_fd_mode(int fd, const char *name)
         log_errno(LOG_LEVEL_ERROR, errno, name);
         return -1;
     }
-    return judge_mode(name, st.st_mode);
+    return cfg_mode_say(name, cfg_mode_client_rule(st.st_mode));
 }
 
 namespace {
 
-// The name an entry element ends up with: that of its last name field,
-// each renaming the entry; "" for one whose text is refused, null without
-// one.
-const char *entry_name(xml_text_joiner &texts, const xml_node *entry,
-                       xml_text_joiner::joined &name)
-{
-    const xml_node *last = nullptr;
-    for (const xml_node *child = entry->children; child != nullptr; child = child->next) {
-        if (named(child, kCfgNameElement))
-            last = child;
-    }
-    if (last == nullptr)
-        return nullptr;
-    name = texts.text(last);
-    return name.text != nullptr ? name.text : "";
-}
-
-// What the list sections leave to the document's structure: which entry
-// elements there are, where, and under which name each one ends up. A
-// caller can tell from it what the model alone no longer shows, such as
-// two entry elements that filled one entry.
-void walk_entries(const xml_tree &tree, const cfg_document_observer &observer)
-{
-    // Names only; an entity that would not expand is refused by the read.
-    xml_text_joiner texts(tree.doc());
-    for (const xml_node *section = tree.root()->children; section != nullptr;
-         section = section->next) {
-        const auto kind = std::ranges::find_if(
-            kCfgEntryKinds, [&](const cfg_section_info &k) { return named(section, k.section); });
-        if (kind == kCfgEntryKinds.end())
-            continue;
-        for (const xml_node *node = section->children; node != nullptr; node = node->next) {
-            if (!named(node, kind->entry))
-                continue;
-            xml_text_joiner::joined name;
-            const cfg_document_entry entry{
-                .section = kind->section,
-                .entry = kind->entry,
-                .line = node->line,
-                .name = entry_name(texts, node, name),
-            };
-            observer.entry(&entry, observer.arg);
-        }
-    }
-}
-
 // A document that does not parse for a '&' that opens no reference, as in
 // a URL's query, is the mistake of a hand that wrote the text as it is; the
 // parser names it in its last report.
-void tell_stray_ampersand(const cfg_document_observer *observer)
+void tell_stray_ampersand(const log_input &messages, cfg_read_facts *facts)
 {
-    if (observer == nullptr || observer->refused == nullptr)
+    if (facts == nullptr)
         return;
     const xmlError *error = xmlGetLastError();
     if (error == nullptr || error->domain != XML_FROM_PARSER)
@@ -435,19 +428,9 @@ void tell_stray_ampersand(const cfg_document_observer *observer)
          std::strncmp(error->message, "xmlParseEntityRef", 17) == 0);
     if (!stray)
         return;
-    const cfg_document_refusal what{.kind = cfg_refusal_kind::stray_ampersand,
-                                    .line = error->line};
-    observer->refused(&what, observer->arg);
-}
-
-unsigned int count_sections(const xml_node *root)
-{
-    unsigned int sections = 0;
-    for (const xml_node *node = root->children; node != nullptr; node = node->next) {
-        if (document_reader::is_section(node))
-            sections++;
-    }
-    return sections;
+    facts->refusals.push_back({.kind = cfg_refusal_kind::stray_ampersand,
+                               .line = error->line,
+                               .place = messages.position()});
 }
 
 // The read of a document that `parse` makes (null when it does not parse,
@@ -455,7 +438,7 @@ unsigned int count_sections(const xml_node *root)
 // returns false when it refused the input before parsing, with its own
 // messages, which are then the only ones.
 template <typename Parse>
-int read_document(const char *name, Parse parse, const cfg_document_observer *observer)
+int read_document(const char *name, Parse parse, cfg_read_facts *facts)
 {
     if (name == nullptr)
         name = "";
@@ -473,7 +456,7 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
     if (!tree) {
         messages.finish();
         messages.summary(LOG_LEVEL_ERROR, "%s: not well-formed XML", messages.path());
-        tell_stray_ampersand(observer);
+        tell_stray_ampersand(messages, facts);
         return -1;
     }
     const xml_node *root = tree->root();
@@ -489,72 +472,69 @@ int read_document(const char *name, Parse parse, const cfg_document_observer *ob
         return -1;
     }
 
-    if (observer != nullptr && observer->root != nullptr) {
-        const cfg_document_root what{.line = root->line,
-                                     .sections = count_sections(root)};
-        observer->root(&what, observer->arg);
+    if (facts != nullptr) {
+        facts->root_read = true;
+        facts->root_line = root->line;
     }
-    if (observer != nullptr && observer->entry != nullptr)
-        walk_entries(*tree, *observer);
-    document_reader reader(messages, *tree, observer);
+    document_reader reader(messages, *tree, facts);
     for (const xml_node *section = root->children; section != nullptr; section = section->next)
         reader.read_section(section);
     messages.finish();
+    if (facts != nullptr)
+        facts->keep(std::move(tree));
     return reader.failed() ? -1 : 0;
 }
 
 // The client's read of the file at `path`: opened once, so that the mode
 // checked is that of the file parsed, however the path changes meanwhile.
-int read_path(const char *path, const cfg_document_observer *observer)
+int read_path(const char *path)
 {
     const auto parse = [](const char *name, xml_tree_ptr &doc) {
-        fd_guard file(open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!file) {
+        const cfg_file file = cfg_file_open(name);
+        if (!file.fd) {
             // Said as when the path was looked at before it was opened:
             // what looking at it says, else why it does not open.
-            const int errnum = errno;
             if (cfg_check_file_mode(name) != 0)
                 return false;
-            log_errno(LOG_LEVEL_ERROR, errnum, name);
+            log_errno(LOG_LEVEL_ERROR, file.error, name);
             return true;
         }
-        if (cfg_check_fd_mode(file.get(), name) != 0)
+        if (!file.examined) {
+            log_errno(LOG_LEVEL_ERROR, file.error, name);
             return false;
-        doc = xml_tree_parse_fd(file.get(), name, "");
+        }
+        if (cfg_mode_say(name, cfg_mode_client_rule(file.mode)) != 0)
+            return false;
+        doc = xml_tree_parse_examined_fd(file.fd.get(), file.mode, name, "");
         return true;
     };
-    return read_document(path, parse, observer);
+    return read_document(path, parse, nullptr);
 }
 
 } // namespace
 
 int cfg_document_read(const char *path)
 {
-    return read_path(path, nullptr);
+    return read_path(path);
 }
 
-int cfg_document_read_observed(const char *path, const cfg_document_observer *observer)
+int cfg_document_read_file(const cfg_file &file, const char *name, cfg_read_facts *facts)
 {
-    return read_path(path, observer);
-}
-
-int cfg_document_read_fd_observed(int fd, const char *name, const cfg_document_observer *observer)
-{
-    const auto parse = [fd](const char *shown, xml_tree_ptr &doc) {
-        doc = xml_tree_parse_fd(fd, shown, "");
+    const auto parse = [&file](const char *shown, xml_tree_ptr &doc) {
+        doc = xml_tree_parse_examined_fd(file.fd.get(), file.mode, shown, "");
         return true;
     };
-    return read_document(name, parse, observer);
+    return read_document(name, parse, facts);
 }
 
-int cfg_document_read_memory_observed(const char *bytes, size_t size, const char *name,
-                                      const cfg_document_observer *observer)
+int cfg_document_read_memory(const char *bytes, size_t size, const char *name,
+                             cfg_read_facts *facts)
 {
     const auto parse = [bytes, size](const char *shown, xml_tree_ptr &doc) {
         doc = xml_tree_parse_memory(bytes, size, shown);
         return true;
     };
-    return read_document(name, parse, observer);
+    return read_document(name, parse, facts);
 }
 
 int cfg_reload_file()

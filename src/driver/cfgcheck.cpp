@@ -1,25 +1,23 @@
 #include "driver/cfgcheck.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <string>
-#include <string_view>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
 #include "cfg/cfg_fields.h"
+#include "cfg/cfg_file.h"
 #include "cfg/cfg_list.h"
+#include "cfg/cfg_read_facts.h"
 #include "cfg/cfg_reader.h"
+#include "cfg/cfg_rules.h"
 #include "cfg/cfg_writer.h"
 #include "driver/cfgcheck_hint.h"
 #include "driver/program.h"
@@ -59,7 +57,7 @@ constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 // the process.
 constexpr size_t kStdinMax = 64 * 1024 * 1024;
 
-// Entry names are keyed as the lists compare them, by the lists' own fold.
+// Entry names compare as the lists compare them, by the lists' own fold.
 std::string fold(const char *name)
 {
     std::string folded(name);
@@ -67,87 +65,6 @@ std::string fold(const char *name)
         c = static_cast<char>(cfg_list::fold(static_cast<unsigned char>(c)));
     return folded;
 }
-
-// Every entry element starts from the entry named "default", which a
-// "name" field then renames. An element without a name (or named
-// "default") therefore hands its entry on to the next element of its
-// kind: the later one overwrites its fields or renames it, and the entry
-// the administrator wrote is gone. Such elements are held back until the
-// element that settles the entry's name is seen, and all are reported in
-// document order at the end.
-class merge_check {
-  public:
-    void entry(const cfg_document_entry &e)
-    {
-        const bool unnamed = e.name == nullptr || strcasecmp(e.name, kCfgDefaultEntryName) == 0;
-        kind &k = kind_of(e);
-        if (unnamed) {
-            k.unnamed_lines.push_back(e.line);
-            return;
-        }
-        settle(k, e.name, e.line, k.unnamed_lines.size());
-    }
-
-    // The last unnamed element of a kind keeps the entry "default" for
-    // itself; the ones before it merge into it.
-    void report(log_input &messages)
-    {
-        for (kind &k : kinds_) {
-            if (k.unnamed_lines.size() > 1)
-                settle(k, kCfgDefaultEntryName, k.unnamed_lines.back(), k.unnamed_lines.size() - 1);
-        }
-        std::stable_sort(merges_.begin(), merges_.end(),
-                         [](const merge &a, const merge &b) { return a.line < b.line; });
-        for (const merge &m : merges_) {
-            const target &t = targets_[m.into];
-            messages.error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld",
-                           messages.path(), m.line, m.of->section, m.of->entry, m.of->entry,
-                           t.name.c_str(), t.line);
-        }
-    }
-
-  private:
-    struct kind {
-        const char *section;
-        const char *entry;
-        std::vector<long> unnamed_lines;
-    };
-    // The entry that unnamed elements end up in, named once however many
-    // merge into it.
-    struct target {
-        std::string name;
-        long line;
-    };
-    struct merge {
-        long line;
-        const kind *of;
-        size_t into; // index into targets_
-    };
-
-    kind &kind_of(const cfg_document_entry &e)
-    {
-        for (kind &k : kinds_) {
-            if (std::strcmp(k.section, e.section) == 0)
-                return k;
-        }
-        return kinds_.emplace_back(kind{e.section, e.entry, {}});
-    }
-
-    void settle(kind &k, const char *into, long into_line, size_t count)
-    {
-        if (count == 0)
-            return;
-        targets_.push_back(target{into, into_line});
-        for (size_t i = 0; i < count; i++)
-            merges_.push_back(merge{k.unnamed_lines[i], &k, targets_.size() - 1});
-        k.unnamed_lines.clear();
-    }
-
-    // Five kinds at most, and the merges point at them: no reallocation.
-    std::deque<kind> kinds_;
-    std::vector<target> targets_;
-    std::vector<merge> merges_;
-};
 
 // The strict part of the check: the client passes over what it does not
 // know, and a file that holds any such thing will not do what its writer
@@ -158,46 +75,53 @@ class merge_check {
 // follows the problem's message.
 class document_check {
   public:
-    explicit document_check(log_input &messages) : messages_(messages) {}
-
-  private:
-    struct seen_entry;
-
-  public:
-
-    cfg_document_observer observer()
+    document_check(log_input &messages, const cfg_read_facts &facts)
+        : messages_(messages), facts_(facts)
     {
-        return {
-            .root = [](const cfg_document_root *r,
-                       void *arg) { static_cast<document_check *>(arg)->root(*r); },
-            .entry = [](const cfg_document_entry *e,
-                        void *arg) { static_cast<document_check *>(arg)->entry(*e); },
-            .passed_over = [](const cfg_document_passed_over *p,
-                              void *arg) { static_cast<document_check *>(arg)->passed_over(*p); },
-            .refused = [](const cfg_document_refusal *r,
-                          void *arg) { static_cast<document_check *>(arg)->refused(*r); },
-            .arg = this,
-        };
+        for (const cfg_document_entry &e : facts_.entries) {
+            if (std::strcmp(e.section, kCfgStreams.section) == 0)
+                streams_++;
+        }
     }
 
-    // After the read: what was held back until it was known whether the
-    // document is one of version 0.
-    void finish_read()
+    // After the read, which the channel held: each problem of what was
+    // passed over in place of the reader's notice, and each hint right
+    // after the reader's refusal, in document order; then what was held
+    // back until it was known whether the document is one of version 0.
+    void report_read()
     {
+        const auto &passed = facts_.passed_over;
+        const auto &refusals = facts_.refusals;
+        size_t p = 0;
+        size_t r = 0;
+        while (p < passed.size() || r < refusals.size()) {
+            // A refusal's place is right after its message, which nothing
+            // passed over can share with it but what follows it.
+            if (r < refusals.size() &&
+                (p == passed.size() || refusals[r].place <= passed[p].place)) {
+                messages_.release(refusals[r].place);
+                refused(refusals[r++]);
+            } else {
+                messages_.release(passed[p].place);
+                passed_over(passed[p++]);
+            }
+        }
+        messages_.release();
         if (version0_) {
             problem("%s: version 0.x configuration: convert it with onyxcast-cfgmigrate -0 %s",
                     messages_.path(), messages_.path());
-            held_names_.clear();
-            held_ = 0;
+            held_.clear();
         } else {
-            report_held();
+            for (const cfg_document_passed_over *what : held_)
+                report(*what);
+            held_.clear();
         }
     }
 
     // Last, as it concerns the whole file.
     void finish()
     {
-        if (root_seen_ && !version0_ && streams_ == 0) {
+        if (facts_.root_read && !version0_ && streams_ == 0) {
             if (problem("%s: no stream: the client would have nothing to send",
                         messages_.path()))
                 hint_line(0, "add a <streams> section with a <stream>");
@@ -207,67 +131,13 @@ class document_check {
     // Errors this check gave; the reader's own refusals fail the read.
     unsigned int problems() const { return problems_; }
 
-    merge_check merges;
-
-    // The line of the element that gave the entry of that name in the
-    // section its final name, so that a reference problem points at the
-    // entry as written; 0 for none. A section's table is made at its first
-    // question: most documents never ask.
-    long entry_line(const char *section, const char *name) const
-    {
-        auto lines = std::ranges::find(entry_lines_, std::string_view(section),
-                                       &section_lines::section);
-        if (lines == entry_lines_.end()) {
-            lines = entry_lines_.insert(entry_lines_.end(), {section, {}});
-            for (const seen_entry &s : entries_) {
-                if (s.section == section)
-                    lines->lines[fold(s.name.c_str())] = s.line;
-            }
-        }
-        const auto line = lines->lines.find(fold(name));
-        return line != lines->lines.end() ? line->second : 0L;
-    }
-
   private:
-    // A passed-over element at a root without sections, kept until the
-    // read ends: only then is it known whether the document is one of
-    // version 0. Only the first ones are kept: they fill the channel's
-    // limit, and past it the others are only counted.
-    struct held_names {
-        cfg_passed_over_kind kind;
-        long line;
-        bool has_element;
-        std::string element;
-        std::string entity;
-    };
-
-    static std::string kept(const char *text)
+    // An entry's name as the checker compares and shows it: at most one
+    // byte more than a message shows of a value, "default" for none.
+    static std::string name_of(const cfg_document_entry &e)
     {
-        return text != nullptr ? std::string(text, strnlen(text, log_input::kValueMax + 1)) : "";
-    }
-
-    void root(const cfg_document_root &r)
-    {
-        root_seen_ = true;
-        sections_ = r.sections;
-    }
-
-    // Every entry element, in document order; what is asked of them is
-    // asked rarely (a refused name, a reference to nothing), and answered
-    // from this list then.
-    void entry(const cfg_document_entry &e)
-    {
-        merges.entry(e);
-        // The observer's texts end with the call; the registry's names stay.
-        std::string_view section;
-        for (const cfg_section_info &kind : kCfgEntryKinds) {
-            if (kind.section == std::string_view(e.section))
-                section = kind.section;
-        }
-        if (section == kCfgStreams.section)
-            streams_++;
-        entries_.push_back(
-            seen_entry{section, e.line, kept(e.name != nullptr ? e.name : kCfgDefaultEntryName)});
+        const char *name = e.name != nullptr ? e.name : kCfgDefaultEntryName;
+        return std::string(name, strnlen(name, log_input::kValueMax + 1));
     }
 
     // Whether the refused setting is its entry's name.
@@ -284,19 +154,22 @@ class document_check {
 
     // The first entry element of the section that ends up with the name,
     // compared as the lists compare names; null for none.
-    const seen_entry *first_named(const char *section, const char *name) const
+    const cfg_document_entry *first_named(const char *section, const char *name) const
     {
         const std::string wanted = fold(name);
-        for (const seen_entry &s : entries_) {
-            if (s.section == section && fold(s.name.c_str()) == wanted)
-                return &s;
+        for (const cfg_document_entry &e : facts_.entries) {
+            if (std::strcmp(e.section, section) == 0 && fold(name_of(e).c_str()) == wanted)
+                return &e;
         }
         return nullptr;
     }
 
+    // A passed-over element at a root without sections is held until the
+    // read ends: only then is it known whether the document is one of
+    // version 0.
     void passed_over(const cfg_document_passed_over &what)
     {
-        if (sections_ == 0 && what.kind != cfg_passed_over_kind::element_in_text) {
+        if (facts_.sections == 0 && what.kind != cfg_passed_over_kind::element_in_text) {
             hold(what);
             return;
         }
@@ -309,32 +182,7 @@ class document_check {
         if (what.kind == cfg_passed_over_kind::unknown_element &&
             !legacy_format_places(what.element).empty())
             version0_ = true;
-        if (held_names_.size() < log_input::kShown) {
-            root_name_ = kept(what.parent);
-            held_names_.push_back({what.kind, what.line, what.element != nullptr,
-                                   kept(what.element), kept(what.entity)});
-            return;
-        }
-        held_++;
-    }
-
-    void report_held()
-    {
-        for (const held_names &h : held_names_) {
-            report(cfg_document_passed_over{
-                .kind = h.kind,
-                .line = h.line,
-                .element = h.has_element ? h.element.c_str() : nullptr,
-                .parent = root_name_.c_str(),
-                .entity = h.kind == cfg_passed_over_kind::entity_markup ? h.entity.c_str()
-                                                                        : nullptr,
-            });
-        }
-        // Past the channel's limit each is only counted, as its message
-        // would be.
-        for (; held_ > 0; held_--)
-            problem("%s", "");
-        held_names_.clear();
+        held_.push_back(&what);
     }
 
     void report(const cfg_document_passed_over &what)
@@ -381,12 +229,12 @@ class document_check {
         }
         // A name another entry of the section already has.
         if (what.entry != nullptr && what.value != nullptr && is_name(what)) {
-            const seen_entry *first = first_named(what.section, what.value);
+            const cfg_document_entry *first = first_named(what.section, what.value);
             if (first != nullptr && first->line < what.entry_line) {
                 char text[64];
                 std::snprintf(text, sizeof text, ") at line %ld", first->line);
                 hint_line(what.line, "the name is taken by " + std::string(what.entry) + " (" +
-                                         first->name + text);
+                                         name_of(*first) + text);
             }
         }
     }
@@ -417,87 +265,11 @@ class document_check {
     }
 
     log_input &messages_;
-    bool root_seen_ = false;
-    unsigned int sections_ = 0;
+    const cfg_read_facts &facts_;
     unsigned int streams_ = 0;
     bool version0_ = false;
-    std::vector<held_names> held_names_; // the first ones
-    unsigned int held_ = 0;              // the others
-    std::string root_name_;              // as written
-    struct seen_entry {
-        std::string_view section; // one of the registry's section names
-        long line;
-        std::string name; // as written, "default" for none
-    };
-    std::vector<seen_entry> entries_;
-    struct section_lines {
-        std::string_view section;
-        std::unordered_map<std::string, long> lines; // by folded name
-    };
-    mutable std::vector<section_lines> entry_lines_;
+    std::vector<const cfg_document_passed_over *> held_;
     unsigned int problems_ = 0;
-};
-
-// Whether entries of the kind name entries of other kinds.
-template <const auto &Kind> constexpr bool has_references()
-{
-    return std::ranges::any_of(Kind.fields,
-                               [](const auto &field) { return field.refers != nullptr; });
-}
-
-// An entry names entries of other kinds (a stream its intake, server and
-// encoder); a name that matches no entry of that kind would leave the
-// client without it at run time. An unset reference is no problem. Names
-// are resolved as the client resolves them, by the lists' own lookups.
-class reference_check {
-  public:
-    reference_check(const document_check &facts, log_input &messages)
-        : facts_(facts), messages_(messages)
-    {
-    }
-
-    void run()
-    {
-        cfg_entry_kinds::for_each([this]<const auto &Kind>() {
-            if constexpr (has_references<Kind>())
-                Kind.for_each(Kind.list(), check_entry<Kind>, this);
-        });
-    }
-
-  private:
-    // Each reference of the entry, in the order of its kind's fields.
-    template <const auto &Kind> static void check_entry(auto *entry, void *arg)
-    {
-        auto *self = static_cast<reference_check *>(arg);
-        [&]<std::size_t... Field>(std::index_sequence<Field...>) {
-            (self->check_reference<Kind, Field>(entry), ...);
-        }(std::make_index_sequence<Kind.fields.size()>());
-    }
-
-    // The kind a reference names is known from the registry when this is
-    // built, and so is whether the field is one.
-    template <const auto &Kind, std::size_t Field> void check_reference(auto *entry)
-    {
-        constexpr const auto &field = Kind.fields[Field];
-        if constexpr (field.refers != nullptr) {
-            constexpr const auto &target =
-                cfg_entry_kinds::at<cfg_entry_kinds::index_of(field.refers)>();
-            const cfg_field_value name = field.get(entry);
-            if (name && target.find(target.list(), name.c_str()) == nullptr)
-                report(Kind.section, Kind.entry, Kind.name(entry), field.element, name.c_str());
-        }
-    }
-
-    void report(const char *section, const char *entry, const char *entry_name,
-                const char *reference, const char *name)
-    {
-        messages_.error("%s[%ld]: %s (%s): %s: %s not found", messages_.path(),
-                        facts_.entry_line(section, entry_name), entry, entry_name, reference,
-                        name);
-    }
-
-    const document_check &facts_;
-    log_input &messages_;
 };
 
 // A path as a shell word for a command to paste: as it is when it can be,
@@ -515,26 +287,21 @@ std::string shell_word(const char *path)
     return word;
 }
 
-// The client refuses a file that others may write to, and warns when they
-// may read it. It takes a file that its group may write to without a word,
-// yet anyone in that group could change the commands the file runs: a
-// warning here, and the file still accepted, as the client accepts it.
-// Whatever is said comes with the command that sets a mode the client takes
-// without a word: the owner's own permissions, with reading, and nothing
-// for anyone else.
-void check_mode(log_input &messages, const char *path, mode_t mode)
+// What the checker's rule says beyond the client's, after the client's own
+// words: a warning for a file its group may write to, and with anything
+// said, the command that sets a mode the client takes without a word.
+void say_mode(log_input &messages, const char *path, const cfg_mode_verdict &verdict)
 {
-    if (mode & S_IWGRP)
+    if (verdict.group_writeable)
         messages.warning("%s: group writeable", messages.path());
-    if ((mode & (S_IROTH | S_IWOTH | S_IWGRP)) == 0)
-        return;
-    const unsigned int wanted = (mode & S_IRWXU) | S_IRUSR;
-    messages.notice("%s: hint: chmod %o %s", messages.path(), wanted, shell_word(path).c_str());
+    if (verdict.chmod != 0)
+        messages.notice("%s: hint: chmod %o %s", messages.path(), verdict.chmod,
+                        shell_word(path).c_str());
 }
 
 // One check, whatever the document is read from: `read` reads it into the
-// emptied active configuration, telling `observer` what it reads and passes
-// over, and says whether the read succeeded.
+// emptied active configuration, filling the facts, and says whether the
+// read succeeded.
 template <typename Read> int check(const char *name, Read read)
 {
     // Nothing of an earlier file may satisfy a reference of this one.
@@ -543,16 +310,25 @@ template <typename Read> int check(const char *name, Read read)
     // The reader's messages and the checker's own share one channel, and
     // so one limit and one set of closing lines; the verdict comes after.
     log_input messages(name, "");
-    document_check check(messages);
-    const cfg_document_observer observer = check.observer();
-    const bool read_ok = read(messages, observer);
-    check.finish_read();
+    // The checker's lines go among the reader's, each in its place: the
+    // reader's wait until the checker knows what the read found.
+    messages.hold();
+    cfg_read_facts facts;
+    const bool read_ok = read(messages, facts);
+    document_check check(messages, facts);
+    check.report_read();
     const unsigned int errors = messages.errors();
-    check.merges.report(messages);
+    for (const cfg_merge_finding &m : cfg_rules_merges(facts))
+        messages.error("%s[%ld]: %s: %s (default) merges into %s (%s) at line %ld",
+                       messages.path(), m.line, m.section, m.entry, m.entry, m.into,
+                       m.into_line);
     // References are judged only on a complete model: after a refusal,
     // whole sections may be missing from it.
-    if (read_ok)
-        reference_check(check, messages).run();
+    if (read_ok) {
+        for (const cfg_reference_finding &r : cfg_rules_references(facts))
+            messages.error("%s[%ld]: %s (%s): %s: %s not found", messages.path(), r.line,
+                           r.entry, r.entry_name, r.field, r.name);
+    }
     check.finish();
     const bool problems = check.problems() != 0 || messages.errors() != errors;
     messages.finish();
@@ -570,28 +346,25 @@ int cfgcheck_file(const char *path)
 {
     if (path == nullptr)
         path = "";
-    return check(path, [path](log_input &messages, const cfg_document_observer &observer) {
-        // The mode is judged on the descriptor that is then parsed: a look
-        // at the path, then an open of it, could judge one file and read
-        // another put in its place meanwhile.
-        fd_guard file(open(path, kOpenFlags));
-        struct stat st;
-        if (!file || fstat(file.get(), &st) != 0) {
-            messages.error("%s: %s", messages.path(), std::strerror(errno));
+    return check(path, [path](log_input &messages, cfg_read_facts &facts) {
+        const cfg_file file = cfg_file_open(path, kOpenFlags);
+        if (!file.examined) {
+            messages.error("%s: %s", messages.path(), std::strerror(file.error));
             return false;
         }
         // The client reads a regular file; anything else could wait for a
         // writer or never end, and is not what the client will be given.
-        if (!S_ISREG(st.st_mode)) {
+        if (!file.regular()) {
             messages.error("%s: not a regular file (%s)", messages.path(),
-                           fd_type_name(st.st_mode));
+                           fd_type_name(file.mode));
             return false;
         }
-        const bool mode_ok = cfg_check_fd_mode(file.get(), path) == 0;
-        check_mode(messages, path, st.st_mode);
+        const cfg_mode_verdict verdict = cfg_mode_checker_rule(file.mode);
+        const bool mode_ok = cfg_mode_say(path, verdict) == 0;
+        say_mode(messages, path, verdict);
         if (!mode_ok)
             return false;
-        return cfg_document_read_fd_observed(file.get(), path, &observer) == 0;
+        return cfg_document_read_file(file, path, &facts) == 0;
     });
 }
 
@@ -599,7 +372,7 @@ int cfgcheck_stdin(const char *name)
 {
     if (name == nullptr)
         name = "-";
-    return check(name, [name](log_input &messages, const cfg_document_observer &observer) {
+    return check(name, [name](log_input &messages, cfg_read_facts &facts) {
         // No mode to check: the bytes are whatever the command before gave.
         std::string bytes;
         if (fd_read_all(STDIN_FILENO, kStdinMax, &bytes) != 0) {
@@ -609,8 +382,7 @@ int cfgcheck_stdin(const char *name)
                 messages.error("%s: %s", messages.path(), std::strerror(errno));
             return false;
         }
-        return cfg_document_read_memory_observed(bytes.data(), bytes.size(), name, &observer) ==
-               0;
+        return cfg_document_read_memory(bytes.data(), bytes.size(), name, &facts) == 0;
     });
 }
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "cfg/cfg_reader.h"
+#include "cfg/cfg_read_facts.h"
 
 // The name in `known` (small letters) that `name` most likely misspells:
 // the one closest to it, at most one edit away for a name of up to four

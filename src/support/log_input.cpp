@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/types.h>
+#include <vector>
 
 namespace {
 
@@ -251,6 +253,25 @@ std::string log_input_format(const char *format, va_list ap)
     return out;
 }
 
+struct log_input::records {
+    struct record {
+        record_kind of;
+        unsigned char level;
+        // False for records that the limit holds back whatever comes
+        // before them: consecutive ones of one kind and level are kept as
+        // one, with their count, and never formatted.
+        bool whole;
+        unsigned long count;
+        std::string text; // of a whole record
+    };
+    bool holding = true;
+    std::vector<record> kept;
+    size_t next = 0;            // the first not released
+    unsigned long total = 0;    // records kept, counted ones included
+    unsigned long released = 0; // of those, passed on or counted
+    unsigned int may_show = 0;  // records kept whole that count to the limit
+};
+
 log_input::log_input(const char *path, const char *line_end)
     : line_end_(line_end), previous_(nullptr), outer_(nullptr), enclosing_(open_channel)
 {
@@ -264,6 +285,8 @@ log_input::log_input(const char *path, const char *line_end)
 
 log_input::~log_input()
 {
+    if (records_)
+        release();
     log_set_sink(previous_);
     open_channel = enclosing_;
 }
@@ -284,6 +307,15 @@ int log_input::message(int level, const char *format, va_list ap)
     given_[static_cast<size_t>(level)]++;
     if (outer_ != nullptr)
         return outer_->message(level, format, ap);
+    if (records_ && records_->holding) {
+        if (shown_ + records_->may_show >= kShown) {
+            keep_counted(record_kind::message, level);
+            return 0;
+        }
+        keep(record_kind::message, level, log_input_format(format, ap).c_str());
+        records_->may_show++;
+        return 1;
+    }
     if (shown_ >= kShown) {
         // Not even formatted: holding a message back costs next to nothing.
         held_[static_cast<size_t>(level)]++;
@@ -305,6 +337,15 @@ void log_input::library(int level, const char *line)
     }
     if (level < 0 || static_cast<size_t>(level) >= held_.size())
         level = LOG_LEVEL_DEBUG;
+    if (records_ && records_->holding) {
+        if (shown_ + records_->may_show >= kShown) {
+            keep_counted(record_kind::library, level);
+            return;
+        }
+        keep(record_kind::library, level, line);
+        records_->may_show++;
+        return;
+    }
     if (shown_ >= kShown) {
         held_[static_cast<size_t>(level)]++;
         return;
@@ -341,6 +382,8 @@ void log_input::finish()
 {
     if (outer_ != nullptr)
         return;
+    if (records_)
+        release();
     for (size_t level = 0; level < held_.size(); level++) {
         const unsigned int count = held_[level];
         if (count != 0)
@@ -358,7 +401,95 @@ int log_input::summary(int level, const char *format, ...)
         channel = channel->outer_;
     va_list ap;
     va_start(ap, format);
-    int passed = channel->pass_on(level, format, ap);
+    int passed = 1;
+    if (channel->records_ && channel->records_->holding)
+        channel->keep(record_kind::summary, level, log_input_format(format, ap).c_str());
+    else
+        passed = channel->pass_on(level, format, ap);
     va_end(ap);
     return passed;
+}
+
+void log_input::hold()
+{
+    if (outer_ != nullptr)
+        outer_->hold();
+    else if (!records_)
+        records_ = std::make_unique<records>();
+    else
+        records_->holding = true;
+}
+
+unsigned long log_input::position() const
+{
+    if (outer_ != nullptr)
+        return outer_->position();
+    return records_ ? records_->total : 0;
+}
+
+void log_input::keep(record_kind of, int level, const char *text)
+{
+    records_->kept.push_back({of, static_cast<unsigned char>(level), true, 1, text});
+    records_->total++;
+}
+
+void log_input::keep_counted(record_kind of, int level)
+{
+    records_->total++;
+    std::vector<records::record> &kept = records_->kept;
+    if (!kept.empty()) {
+        records::record &last = kept.back();
+        if (!last.whole && last.of == of && last.level == level) {
+            last.count++;
+            return;
+        }
+    }
+    kept.push_back({of, static_cast<unsigned char>(level), false, 1, {}});
+}
+
+void log_input::release(unsigned long place)
+{
+    if (outer_ != nullptr) {
+        outer_->release(place);
+        return;
+    }
+    if (!records_)
+        return;
+    records &r = *records_;
+    r.holding = false;
+    while (r.released < place && r.next < r.kept.size()) {
+        records::record &next = r.kept[r.next];
+        const auto level = static_cast<size_t>(next.level);
+        if (!next.whole) {
+            const unsigned long n = std::min(next.count, place - r.released);
+            held_[level] += static_cast<unsigned int>(n);
+            next.count -= n;
+            r.released += n;
+            if (next.count == 0)
+                r.next++;
+            continue;
+        }
+        r.released++;
+        r.next++;
+        if (next.of == record_kind::summary) {
+            pass(previous_, next.level, "%s", next.text.c_str());
+        } else if (shown_ >= kShown) {
+            // Whatever the caller put before it may have reached the limit.
+            held_[level]++;
+        } else if (next.of == record_kind::library) {
+            shown_++;
+            previous_->library(next.level, next.text.c_str());
+        } else {
+            shown_ += static_cast<unsigned int>(pass(previous_, next.level, "%s", next.text.c_str()));
+        }
+    }
+    if (r.next == r.kept.size()) {
+        r.kept.clear();
+        r.next = 0;
+    }
+}
+
+void log_input::release()
+{
+    release(position());
 }

@@ -31,6 +31,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <string>
+#include <memory>
 
 #include "support/log.h"
 
@@ -88,7 +89,28 @@ class log_input final : public log_sink {
     int message(int level, const char *format, va_list ap) override LOG_PRINTF(3, 0);
     void library(int level, const char *line) override;
 
+    // A caller that learns what a read found as data, after the read, and
+    // has lines of its own to put among the reader's: from hold() on,
+    // every message, report and closing line is kept as a record in its
+    // place, until the first release(), from which on new messages go
+    // straight on again. position() is the number of records kept so far,
+    // the place of whatever the reader finds next; release(place) passes
+    // on the records before it, so that the caller's next lines follow
+    // them, and release() the rest. finish() and the destructor release
+    // what is left. Only what the limit could still let through is
+    // formatted; the rest is only counted. A channel that joined another
+    // holds and releases through it.
+    void hold();
+    unsigned long position() const;
+    void release(unsigned long place);
+    void release();
+
   private:
+    // Made by hold(): a channel that never holds pays nothing for it.
+    struct records;
+    enum class record_kind : unsigned char { message, library, summary };
+    void keep(record_kind of, int level, const char *text);
+    void keep_counted(record_kind of, int level);
 
     int pass_on(int level, const char *format, va_list ap) LOG_PRINTF(3, 0);
 
@@ -100,6 +122,7 @@ class log_input final : public log_sink {
     unsigned int shown_ = 0;
     std::array<unsigned int, 6> given_{};
     std::array<unsigned int, 6> held_{};
+    std::unique_ptr<records> records_;
 };
 
 // `value` as the channel shows a value in a message: control characters

@@ -25,7 +25,12 @@ bool xml_prepare_fd(int fd, const char *name, const char *line_end)
         xml_report_unreadable(name, errno, line_end);
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
+    return xml_prepare_mode(st.st_mode, name, line_end);
+}
+
+bool xml_prepare_mode(mode_t mode, const char *name, const char *line_end)
+{
+    if (S_ISDIR(mode)) {
         xml_report_unreadable(name, EISDIR, line_end);
         return false;
     }

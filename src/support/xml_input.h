@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
 
 // "PATH: reason" for `errnum`, with the given line end ("\n" or "").
 void xml_report_unreadable(const char *path, int errnum, const char *line_end);
@@ -11,6 +12,10 @@ void xml_report_unreadable(const char *path, int errnum, const char *line_end);
 // False, after its message, for a descriptor that cannot be examined or
 // that is a directory.
 bool xml_prepare_fd(int fd, const char *name, const char *line_end);
+
+// As xml_prepare_fd, for a descriptor its caller examined already, whose
+// fstat gave `mode`: one look at a file is enough.
+bool xml_prepare_mode(mode_t mode, const char *name, const char *line_end);
 
 // The local file `path` open for reading, or -1 after its message. Reading
 // through our own descriptor keeps the library from treating the name as a

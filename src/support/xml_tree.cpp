@@ -358,6 +358,16 @@ xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end)
     });
 }
 
+xml_tree_ptr xml_tree_parse_examined_fd(int fd, mode_t mode, const char *name,
+                                        const char *line_end)
+{
+    if (!xml_prepare_mode(mode, name, line_end))
+        return nullptr;
+    return xml_tree_builder::build([&](xmlParserCtxt *ctxt) {
+        return xmlCtxtReadFd(ctxt, fd, name, nullptr, kXmlParseOptions);
+    });
+}
+
 xml_tree_ptr xml_tree_parse_memory(const char *bytes, size_t size, const char *name)
 {
     xml_memory_input input{bytes, size};

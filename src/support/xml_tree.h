@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <sys/types.h>
 
 #include "support/xml_handle.h"
 
@@ -77,6 +78,11 @@ xml_tree_ptr xml_tree_parse_local_file(const char *path, const char *line_end = 
 // where it stands to its end and named `name` in messages; the descriptor
 // stays open. A directory is reported as above.
 xml_tree_ptr xml_tree_parse_fd(int fd, const char *name, const char *line_end = "\n");
+
+// As xml_tree_parse_fd, on a descriptor whose fstat gave `mode`, without
+// another one.
+xml_tree_ptr xml_tree_parse_examined_fd(int fd, mode_t mode, const char *name,
+                                        const char *line_end = "\n");
 
 // As xml_tree_parse_local_file, on a document of `size` bytes in memory
 // named `name` in messages; the library reads it as it would read a file

@@ -14,7 +14,9 @@
 #include <thread>
 
 #include "cfg/cfg.h"
+#include "cfg/cfg_read_facts.h"
 #include "support/fd.h"
+#include "support/log_input.h"
 #include "test_support.h"
 
 namespace {
@@ -718,6 +720,119 @@ TEST_F(CfgReader, AFieldTextOfAMillionPiecesIsJoinedInOnePass)
     // Joining the pieces one by one, each time after the length of all
     // before, took five times as long as the parse.
     EXPECT_LT(seconds, 2.5 * parse + 0.5) << "bare parse " << parse << " s";
+}
+
+// What a read tells a caller that asks for facts, from the one pass over
+// the document that reads it: the entry elements, what it passed over and
+// what it refused, each where it stands among the read's messages.
+struct Facts {
+    int result;
+    std::string messages;
+    cfg_read_facts facts;
+    std::string entries;     // "section/entry@line=name", "-" for no name
+    std::string passed_over; // "line:kind:element/parent/entity@place"
+    std::string refusals;    // "line:field=value@place"
+};
+
+void read_facts(const std::string &xml, Facts &out)
+{
+    // The places count the messages the holding channel kept.
+    out.messages = capture_log([&] {
+        log_input messages("onyx.xml", "");
+        messages.hold();
+        out.result = cfg_document_read_memory(xml.data(), xml.size(), "onyx.xml", &out.facts);
+        messages.release();
+    });
+    for (const cfg_document_entry &e : out.facts.entries)
+        out.entries += std::string(e.section) + "/" + e.entry + "@" + std::to_string(e.line) +
+                       "=" + (e.name != nullptr ? e.name : "-") + " ";
+    for (const cfg_document_passed_over &p : out.facts.passed_over) {
+        const auto text = [](const char *t) { return t != nullptr ? t : "-"; };
+        out.passed_over += std::to_string(p.line) + ":" + std::to_string(static_cast<int>(p.kind)) +
+                           ":" + text(p.element) + "/" + text(p.parent) + "/" + text(p.entity) +
+                           "@" + std::to_string(p.place) + " ";
+    }
+    for (const cfg_document_refusal &r : out.facts.refusals)
+        out.refusals += std::to_string(r.line) + ":" + (r.field != nullptr ? r.field : "-") + "=" +
+                        (r.value != nullptr ? r.value : "-") + "@" + std::to_string(r.place) + " ";
+}
+
+TEST_F(CfgReader, FactsListEveryEntryElementWithItsLastName)
+{
+    Facts f;
+    read_facts(R"(<onyxcast>
+  <SERVERS>
+    <server><password>p</password><hostname>h</hostname></server>
+    <Server><NAME>a</NAME><name>b</name><hostname>h</hostname><password>p</password></Server>
+    <stream><format>Ogg</format></stream>
+  </SERVERS>
+  <metadata><name>not an entry</name></metadata>
+  <extra><server><name>not read</name></server></extra>
+  <streams>
+    <stream><name></name><format>Ogg</format><name>late</name></stream>
+    <stream><name>after</name></stream>
+  </streams>
+  <servers><server><name>c</name></server></servers>
+</onyxcast>
+)",
+               f);
+    // Every entry element, in document order, also after a refusal ended
+    // the streams section and one made the servers section stop.
+    EXPECT_EQ(f.entries, "servers/server@3=- servers/server@4=b streams/stream@10=late "
+                         "streams/stream@11=after servers/server@13=c ");
+    EXPECT_EQ(f.result, -1);
+    EXPECT_TRUE(f.facts.root_read);
+    EXPECT_EQ(f.facts.root_line, 1);
+    EXPECT_EQ(f.facts.sections, 4u);
+    // The reader's own messages, unchanged but for the notices that the
+    // facts stand for.
+    EXPECT_EQ(f.messages, "onyx.xml[10]: stream (default): name: empty\n"
+                          "onyx.xml[13]: server (c): hostname missing\n");
+    EXPECT_EQ(f.passed_over, "5:0:stream/SERVERS/-@0 7:0:name/metadata/-@0 8:0:extra/onyxcast/-@0 ");
+    EXPECT_EQ(f.refusals, "10:name=-@1 ");
+}
+
+TEST_F(CfgReader, FactsSayWhatWasPassedOverWhereTheReadersMessagesStand)
+{
+    Facts f;
+    read_facts(R"(<!DOCTYPE onyxcast [<!ENTITY x "<port>8000</port>">]>
+<onyxcast>
+  <metadata>
+    <refresh_interval>never</refresh_interval>
+    <format_str>%t<b>!</b></format_str>
+    <refresh_interval>x</refresh_interval>
+    <typo/>
+  </metadata>
+  <servers><server>&x;<name>s</name></server></servers>
+</onyxcast>
+)",
+               f);
+    EXPECT_EQ(f.result, -1);
+    EXPECT_EQ(f.facts.sections, 2u);
+    EXPECT_EQ(f.passed_over, "5:1:b/format_str/-@1 7:0:typo/metadata/-@2 9:2:port/server/x@2 ");
+    EXPECT_EQ(f.refusals.substr(0, 21), "4:refresh_interval=ne");
+    EXPECT_NE(f.refusals.find("@1 6:refresh_interval=x@2 "), std::string::npos) << f.refusals;
+    EXPECT_EQ(f.entries, "servers/server@9=s ");
+}
+
+TEST_F(CfgReader, FactsListNothingWhenTheDocumentIsNotRead)
+{
+    for (const char *xml : {"<onyxcast>", "<other><servers><server/></servers></other>"}) {
+        Facts f;
+        read_facts(xml, f);
+        EXPECT_EQ(f.result, -1) << xml;
+        EXPECT_FALSE(f.facts.root_read) << xml;
+        EXPECT_EQ(f.entries + f.passed_over + f.refusals, "") << xml;
+    }
+}
+
+// The client asks for no facts, and hears of what it passes over.
+TEST_F(CfgReader, WithoutFactsPassedOverElementsGetTheNotice)
+{
+    const std::string xml = "<onyxcast><metadata><typo/></metadata></onyxcast>";
+    std::string messages = capture_log(
+        [&] { cfg_document_read_memory(xml.data(), xml.size(), "onyx.xml", nullptr); }, 1);
+    EXPECT_EQ(messages, "onyx.xml[1]: passed over <typo> in <metadata>\n");
 }
 
 } // namespace

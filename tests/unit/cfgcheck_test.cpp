@@ -1,12 +1,10 @@
-// The checker's view of a document: the entry elements the reader walks,
-// and what one file's check may not take from the file checked before it.
+// What one file's check may not take from the file checked before it.
 #include "driver/cfgcheck.h"
 
 #include <string>
 #include <sys/stat.h>
 
 #include "cfg/cfg.h"
-#include "cfg/cfg_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -19,69 +17,6 @@ class CfgCheck : public testing::Test {
     void SetUp() override { cfg_init(); }
     void TearDown() override { cfg_exit(); }
 };
-
-// "section/entry@line=name" per entry element, "-" for no name.
-std::string walk(const std::string &xml, int *result, std::string *messages)
-{
-    TempFile file(xml);
-    chmod(file.c_path(), 0600);
-    std::string seen;
-    *messages = capture_log([&] {
-        const cfg_document_observer observer{
-            .entry =
-                [](const cfg_document_entry *e, void *arg) {
-                    auto &out = *static_cast<std::string *>(arg);
-                    out += std::string(e->section) + "/" + e->entry + "@" +
-                           std::to_string(e->line) + "=" + (e->name != nullptr ? e->name : "-") +
-                           " ";
-                },
-            .arg = &seen,
-        };
-        *result = cfg_document_read_observed(file.c_path(), &observer);
-    });
-    return seen;
-}
-
-TEST_F(CfgCheck, EntryWalkSeesEveryEntryElementWithItsLastName)
-{
-    int result = 1;
-    std::string messages;
-    const std::string seen = walk(R"(<onyxcast>
-  <SERVERS>
-    <server><password>p</password><hostname>h</hostname></server>
-    <Server><NAME>a</NAME><name>b</name><hostname>h</hostname><password>p</password></Server>
-    <stream><format>Ogg</format></stream>
-  </SERVERS>
-  <metadata><name>not an entry</name></metadata>
-  <extra><server><name>not read</name></server></extra>
-  <streams>
-    <stream><name></name><format>Ogg</format></stream>
-  </streams>
-  <servers><server><name>c</name></server></servers>
-</onyxcast>
-)",
-                                  &result, &messages);
-    // Every entry element, in document order, also after a refusal ended
-    // the streams section and one made the servers section stop.
-    EXPECT_EQ(seen, "servers/server@3=- servers/server@4=b streams/stream@10= "
-                    "servers/server@12=c ");
-    EXPECT_EQ(result, -1);
-    // The reader's own messages, unchanged.
-    EXPECT_NE(messages.find("[10]: stream (default): name: empty\n"), std::string::npos)
-        << messages;
-    EXPECT_NE(messages.find("[12]: server (c): hostname missing\n"), std::string::npos)
-        << messages;
-}
-
-TEST_F(CfgCheck, EntryWalkIsSkippedWhenTheDocumentIsNotRead)
-{
-    for (const char *xml : {"<onyxcast>", "<other><servers><server/></servers></other>"}) {
-        int result = 0;
-        std::string messages;
-        EXPECT_EQ(walk(xml, &result, &messages), "") << xml;
-        EXPECT_EQ(result, -1) << xml;
-    }
-}
 
 // Each file starts from nothing: an entry of the file before does not
 // satisfy a reference of this one.

@@ -281,3 +281,52 @@ TEST(LogInput, TheLibrarysReportsShareTheLimit)
 }
 
 } // namespace
+
+namespace {
+
+// A caller that holds the reader's messages puts its own lines in their
+// places among them, and the limit and the closing lines come out as if
+// every line had been said in that order.
+TEST(LogInput, HeldMessagesComeOutInTheirPlacesAmongTheCallersLines)
+{
+    const std::string out = capture_log([] {
+        log_input messages("old.xml", "");
+        messages.hold();
+        {
+            log_input reader("old.xml", ""); // joins, and holds with it
+            reader.error("reader 1");
+            EXPECT_EQ(reader.position(), 1u);
+            reader.error("reader 2");
+            log_library(LOG_LEVEL_ERROR, "library 3");
+            reader.summary(LOG_LEVEL_ERROR, "old.xml: closing");
+        }
+        EXPECT_EQ(messages.position(), 4u);
+        messages.release(1);
+        EXPECT_EQ(messages.error("mine after 1"), 1);
+        messages.release(3);
+        messages.error("mine after 3");
+        messages.finish();
+        EXPECT_EQ(messages.errors(), 4u);
+    });
+    EXPECT_EQ(out, "reader 1\nmine after 1\nreader 2\nlibrary 3\nmine after 3\nold.xml: closing\n");
+}
+
+TEST(LogInput, HeldMessagesCountToTheLimitWhereTheyComeOut)
+{
+    const std::string out = capture_log([] {
+        log_input messages("old.xml", "");
+        messages.hold();
+        for (unsigned int i = 1; i <= 150; i++)
+            messages.error("reader %u", i);
+        messages.release(50);
+        for (unsigned int i = 1; i <= 60; i++)
+            EXPECT_EQ(messages.error("mine %u", i), i <= 50 ? 1 : 0) << i;
+        messages.release();
+        EXPECT_EQ(messages.held(), 110u);
+        messages.finish();
+    });
+    EXPECT_EQ(out, numbered("reader", 1, 50) + numbered("mine", 1, 50) +
+                       "old.xml: 110 more errors not shown\n");
+}
+
+} // namespace
