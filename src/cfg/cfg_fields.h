@@ -508,7 +508,9 @@ template <const auto &...Sections> struct cfg_section_list {
     }
 
     // The index of the entry kind whose entry element is `entry`, or size.
-    static consteval std::size_t index_of(std::string_view entry)
+    // constexpr rather than consteval: clang refuses a consteval call on a
+    // template parameter's member inside a member template.
+    static constexpr std::size_t index_of(std::string_view entry)
     {
         const char *const entries[] = {Sections.entry...};
         for (std::size_t i = 0; i < size; i++) {

@@ -144,8 +144,9 @@ class references {
             // entry.
             const cfg_field_value name = field.get(entry);
             if (name && target.find(target.list(), name.c_str()) == nullptr) {
+                constexpr std::size_t kind = cfg_entry_kinds::index_of(Kind.entry);
                 const char *entry_name = Kind.name(entry);
-                found_.push_back({entry_line(cfg_entry_kinds::index_of(Kind.entry), entry_name),
+                found_.push_back({entry_line(kind, entry_name),
                                   Kind.entry, entry_name, field.element, name.c_str()});
             }
         }
