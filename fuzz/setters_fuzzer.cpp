@@ -194,7 +194,7 @@ void run(input_reader &in)
         } else {
             switch (static_cast<other_op>(op - kSetterOps)) {
             case kSelectEntry: {
-                const uint8_t kind = in.byte() % cfg_entry_kinds::size;
+                const auto kind = static_cast<uint8_t>(in.byte() % cfg_entry_kinds::size);
                 const char *name = in.text();
                 // An empty name selects nothing; the cursor stays.
                 uint8_t at = 0;
