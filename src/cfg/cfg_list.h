@@ -17,6 +17,8 @@
 #include <memory>
 #include <new>
 #include <source_location>
+#include <string>
+#include <string_view>
 #include <strings.h>
 
 #include "cfg/cfg_document.h"
@@ -66,6 +68,16 @@ template <typename Entry> void unlink(cfg_list_head<Entry> &head, Entry *entry)
 constexpr unsigned char fold(unsigned char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// A whole name folded byte by byte: two names the lists take for one fold
+// to the same text.
+inline std::string fold_name(std::string_view name)
+{
+    std::string folded(name);
+    for (char &c : folded)
+        c = static_cast<char>(fold(static_cast<unsigned char>(c)));
+    return folded;
 }
 
 // A hash of the folded text, so texts that strcasecmp finds equal hash

@@ -26,23 +26,6 @@ size_t kind_index(const char *section)
     return kCfgEntryKinds.size();
 }
 
-// Entry names compare as the lists compare them, by the lists' own fold.
-std::string fold(std::string_view name)
-{
-    std::string folded(name);
-    for (char &c : folded)
-        c = static_cast<char>(cfg_list::fold(static_cast<unsigned char>(c)));
-    return folded;
-}
-
-// The names of entry elements are kept by at most one byte more than a
-// message shows of a value, as the checker has always kept them: an entry
-// of a longer name (which only a hostile document gives) finds no line.
-std::string kept_key(const char *name)
-{
-    return fold(std::string_view(name, strnlen(name, log_input::kValueMax + 1)));
-}
-
 // Unnamed elements are held back until the element that settles their
 // entry's name is seen.
 class merges {
@@ -163,10 +146,10 @@ class references {
             const char *section = kCfgEntryKinds[index].section;
             for (const cfg_document_entry &e : facts_.entries) {
                 if (std::strcmp(e.section, section) == 0)
-                    (*lines)[kept_key(e.name != nullptr ? e.name : kCfgDefaultEntryName)] = e.line;
+                    (*lines)[cfg_rules_entry_key(e)] = e.line;
             }
         }
-        const auto line = lines->find(fold(name));
+        const auto line = lines->find(cfg_list::fold_name(name));
         return line != lines->end() ? line->second : 0L;
     }
 
@@ -177,6 +160,15 @@ class references {
 };
 
 } // namespace
+
+// The names of entry elements are kept by at most one byte more than a
+// message shows of a value, as the checker has always kept them: an entry
+// of a longer name (which only a hostile document gives) finds no line.
+std::string cfg_rules_entry_key(const cfg_document_entry &entry)
+{
+    const char *name = entry.name != nullptr ? entry.name : kCfgDefaultEntryName;
+    return cfg_list::fold_name(std::string_view(name, strnlen(name, log_input::kValueMax + 1)));
+}
 
 std::vector<cfg_merge_finding> cfg_rules_merges(const cfg_read_facts &facts)
 {

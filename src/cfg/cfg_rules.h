@@ -4,9 +4,16 @@
 // its caller's business.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "cfg/cfg_read_facts.h"
+
+// The key under which the rules compare an entry's name: "default" for
+// none, folded as the lists compare names, and cut one byte past what a
+// message shows of a value. A name compares with it once folded alike
+// (cfg_list::fold_name).
+std::string cfg_rules_entry_key(const cfg_document_entry &entry);
 
 // Every entry element starts from the entry named "default", which a
 // "name" field then renames. An element without a name (or named

@@ -57,15 +57,6 @@ constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 // the process.
 constexpr size_t kStdinMax = 64 * 1024 * 1024;
 
-// Entry names compare as the lists compare them, by the lists' own fold.
-std::string fold(const char *name)
-{
-    std::string folded(name);
-    for (char &c : folded)
-        c = static_cast<char>(cfg_list::fold(static_cast<unsigned char>(c)));
-    return folded;
-}
-
 // The strict part of the check: the client passes over what it does not
 // know, and a file that holds any such thing will not do what its writer
 // meant. Each element or entity reference the reader passes over is an
@@ -156,9 +147,9 @@ class document_check {
     // compared as the lists compare names; null for none.
     const cfg_document_entry *first_named(const char *section, const char *name) const
     {
-        const std::string wanted = fold(name);
+        const std::string wanted = cfg_list::fold_name(name);
         for (const cfg_document_entry &e : facts_.entries) {
-            if (std::strcmp(e.section, section) == 0 && fold(name_of(e).c_str()) == wanted)
+            if (std::strcmp(e.section, section) == 0 && cfg_rules_entry_key(e) == wanted)
                 return &e;
         }
         return nullptr;
